@@ -1,0 +1,61 @@
+#pragma once
+
+// In-memory implementations of the ui operation sets: the plain ones the tests use.
+
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "platform/ui.h"
+
+namespace vellora {
+
+class MemoryListView final : public ListView {
+ public:
+  explicit MemoryListView(int column_count = 8) : column_count_(column_count) {}
+
+  int RowCount() const override { return static_cast<int>(rows_.size()); }
+  int SelectedRow() const override { return selected_row_; }
+  Text Cell(int row, int column) const override;
+  void SetCell(int row, int column, const Text& text) override;
+  int AppendRow(const Text& first_cell) override;
+  void DeleteAllRows() override;
+
+  void SelectRow(int row) { selected_row_ = row; }
+  // All cells of a row, for comparing in tests.
+  std::vector<Text> Row(int row) const;
+
+ private:
+  bool Contains(int row, int column) const;
+  int column_count_;
+  int selected_row_ = -1;
+  std::vector<std::vector<Text>> rows_;
+};
+
+class MemoryLabel final : public Label {
+ public:
+  Text GetText() const override;
+  void SetText(const Text& text) override;
+  // Every text the label has shown, oldest first.
+  std::vector<Text> History() const;
+
+ private:
+  mutable std::mutex mutex_;
+  Text text_;
+  std::vector<Text> history_;
+};
+
+// Counts dispatches and runs an optional hook at each, standing in for the handlers that
+// would run nested inside a wait.
+class ManualEventPump final : public EventPump {
+ public:
+  void ProcessPendingEvents() override;
+  void SetHook(std::function<void()> hook) { hook_ = std::move(hook); }
+  int DispatchCount() const { return dispatch_count_; }
+
+ private:
+  std::function<void()> hook_;
+  int dispatch_count_ = 0;
+};
+
+}  // namespace vellora
