@@ -48,6 +48,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "platform/codepage.h"
@@ -71,6 +72,9 @@ struct IniLine {
 struct IniDocument {
   bool utf8 = false;
   std::vector<IniLine> lines;
+  // Folded section name -> index of its first header. Built by Parse for the cached copies
+  // that readers share; an edited copy is written out and dropped, never indexed again.
+  std::unordered_map<std::string_view, std::size_t> first_header;
 };
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -156,6 +160,9 @@ IniDocument Parse(std::string_view bytes) {
       ++end;
     }
     start = end + 1;
+  }
+  for (std::size_t i = 0; i < doc.lines.size(); ++i) {
+    if (doc.lines[i].kind == LineKind::kSection) doc.first_header.try_emplace(doc.lines[i].folded, i);
   }
   return doc;
 }
@@ -320,6 +327,7 @@ std::error_code Modify(const std::filesystem::path& path, Edit&& edit) {
   std::error_code error;
   IniDocument doc = *Load(path, error);
   if (error) return error;
+  doc.first_header.clear();  // its keys point into the cached copy's lines
   if (!edit(doc)) return {};
   error = WriteFileAtomically(path, Serialize(doc));
   cache.erase(path.string());
@@ -332,8 +340,9 @@ Text ReadIniKey(const std::filesystem::path& file, const Text& section, const Te
   std::lock_guard lock(cache_mutex);
   std::error_code ignored;  // an unreadable file reads as an empty one
   const std::shared_ptr<const IniDocument> doc = Load(file, ignored);
-  const std::size_t header = FindSection(*doc, Fold(section.Bytes()));
-  if (header == doc->lines.size()) return Text();
+  const auto found = doc->first_header.find(Fold(section.Bytes()));
+  if (found == doc->first_header.end()) return Text();
+  const std::size_t header = found->second;
   const std::string folded_key = Fold(key.Bytes());
   const std::size_t end = SectionEnd(*doc, header);
   for (std::size_t i = header + 1; i < end; ++i) {
