@@ -94,4 +94,16 @@ std::int64_t DaysBetween(const LocalDateTime& from, const LocalDateTime& to) {
   return (seconds(to) - seconds(from)) / 86400;  // C++ division truncates toward zero
 }
 
+Text TodayText(const LocalDateTime& now) {
+  const Text dash = Text::FromGbk("-");
+  return IntegerText(now.year) + dash + IntegerText(now.month) + dash + IntegerText(now.day);
+}
+
+const Text& WeekdayName(int day_of_week) {
+  static const Text* const kNames[] = {&"星期日"_gbk, &"星期一"_gbk, &"星期二"_gbk,
+                                       &"星期三"_gbk, &"星期四"_gbk, &"星期五"_gbk,
+                                       &"星期六"_gbk};
+  return *kNames[((day_of_week % 7) + 7) % 7];
+}
+
 }  // namespace vellora

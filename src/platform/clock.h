@@ -68,4 +68,9 @@ LocalDateTime TextToDateTime(const Text& text);
 // Whole days from `from` to `to`, truncated toward zero.
 std::int64_t DaysBetween(const LocalDateTime& from, const LocalDateTime& to);
 
+// The date as year-month-day with no leading zeros: 2013-1-11.
+Text TodayText(const LocalDateTime& now);
+// 星期日 .. 星期六 for 0 (Sunday) .. 6.
+const Text& WeekdayName(int day_of_week);
+
 }  // namespace vellora

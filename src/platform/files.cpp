@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include <stdlib.h>
+
 #include <system_error>
 
 namespace vellora {
@@ -9,6 +11,14 @@ std::filesystem::path RunDirectory() {
   const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error || program.empty()) return std::filesystem::path();
   return program.parent_path();
+}
+
+std::filesystem::path TempDirectory() {
+  for (const char* variable : {"temp", "TEMP", "TMPDIR"}) {
+    const char* value = getenv(variable);
+    if (value != nullptr && value[0] != '\0') return value;
+  }
+  return "/tmp";
 }
 
 }  // namespace vellora

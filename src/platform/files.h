@@ -8,4 +8,8 @@ namespace vellora {
 // directory: every data file lives there.
 std::filesystem::path RunDirectory();
 
+// The temporary-files directory: the environment variable "temp" as on Windows, else TMPDIR,
+// else /tmp.
+std::filesystem::path TempDirectory();
+
 }  // namespace vellora

@@ -72,11 +72,11 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path, std:
   return bytes;
 }
 
-std::error_code WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
-  // Replace the target of a link, not the link itself.
+std::error_code WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
+                                    LinkPolicy links) {
   std::filesystem::path target = path;
   std::error_code error;
-  if (std::filesystem::is_symlink(path, error)) {
+  if (links == LinkPolicy::kFollow && std::filesystem::is_symlink(path, error)) {
     const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
     if (error) return error;
     target = canonical;
@@ -84,7 +84,9 @@ std::error_code WriteFileAtomically(const std::filesystem::path& path, std::stri
 
   mode_t mode = 0;
   struct stat existing {};
-  if (::stat(target.c_str(), &existing) == 0) {
+  const int found = links == LinkPolicy::kFollow ? ::stat(target.c_str(), &existing)
+                                                 : ::lstat(target.c_str(), &existing);
+  if (found == 0 && S_ISREG(existing.st_mode)) {
     mode = existing.st_mode & 07777;
   } else {
     const mode_t mask = ::umask(0);

@@ -1,5 +1,7 @@
 #include "routes/route_store.h"
 
+#include <cstdint>
+
 #include "platform/ini.h"
 
 namespace vellora {
@@ -12,6 +14,22 @@ const Text& KeyAlertMode() { return "提示方式"_gbk; }
 
 std::filesystem::path RefreshTimePath(const std::filesystem::path& store_path) {
   return store_path.parent_path() / "Refresh_time.dat";
+}
+
+std::int32_t ReadRefreshMinutes(const std::filesystem::path& refresh_time_path) {
+  return TextToInt(
+      ReadIniKey(refresh_time_path, Text::FromGbk("Refresh_time"), Text::FromGbk("time")));
+}
+
+int RefreshPeriodMs(std::int32_t refresh_minutes) {
+  const std::int64_t period = static_cast<std::int64_t>(refresh_minutes) * 60000;
+  if (period <= 0) return 0;
+  return period > INT32_MAX ? INT32_MAX : static_cast<int>(period);
+}
+
+RouteSummary SummaryOfRow(const ListView& list, int row) {
+  return {list.Cell(row, kColumnFromCity) + Text::FromGbk("-") + list.Cell(row, kColumnToCity),
+          list.Cell(row, kColumnDate), list.Cell(row, kColumnRouteId)};
 }
 
 namespace {

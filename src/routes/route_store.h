@@ -3,6 +3,7 @@
 // The routes in data.dat, one INI section per route named by its id, and the refresh
 // interval in Refresh_time.dat. The files are the state: nothing is kept between calls.
 
+#include <cstdint>
 #include <filesystem>
 
 #include "platform/clock.h"
@@ -32,6 +33,19 @@ const Text& KeyAlertMode();     // 提示方式
 
 // Refresh_time.dat beside a store file.
 std::filesystem::path RefreshTimePath(const std::filesystem::path& store_path);
+
+// The stored refresh interval in whole minutes; 0 when missing or not a number.
+std::int32_t ReadRefreshMinutes(const std::filesystem::path& refresh_time_path);
+// The refresh timer's period for an interval. A negative interval stops the timer, as none does.
+int RefreshPeriodMs(std::int32_t refresh_minutes);
+
+// What the summary panel shows of one row of the monitor list.
+struct RouteSummary {
+  Text route;  // departure city "-" arrival city
+  Text date;
+  Text id;
+};
+RouteSummary SummaryOfRow(const ListView& list, int row);
 
 class RouteStore {
  public:

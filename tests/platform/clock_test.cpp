@@ -45,5 +45,12 @@ TEST(ClockTest, DayArithmetic) {
   EXPECT_EQ(DaysBetween({2013, 1, 11, 0, 0, 0}, kEarliestDateTime), -698719);
 }
 
+TEST(ClockTest, TodayTextAndWeekday) {
+  EXPECT_EQ(TodayText({2013, 1, 11, 9, 5, 3}), Text::FromGbk("2013-1-11"));
+  EXPECT_EQ(TodayText({2013, 12, 1, 0, 0, 0}), Text::FromGbk("2013-12-1"));
+  EXPECT_EQ(WeekdayName(DayOfWeek(2013, 1, 11)), "星期五"_gbk);
+  EXPECT_EQ(WeekdayName(0), "星期日"_gbk);
+}
+
 }  // namespace
 }  // namespace vellora

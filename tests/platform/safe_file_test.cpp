@@ -59,6 +59,17 @@ TEST_F(SafeFileTest, KeepsModeAndLinks) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+TEST_F(SafeFileTest, ALinkPlantedInASharedDirectoryIsReplacedNotFollowed) {
+  const auto victim = dir_ / "victim";
+  const auto planted = dir_ / "dozlin_lv.dzl";
+  WriteBytes(victim, "precious");
+  std::filesystem::create_symlink(victim, planted);
+  ASSERT_FALSE(WriteFileAtomically(planted, "picture", LinkPolicy::kReplace));
+  EXPECT_EQ(ReadBytes(victim), "precious");
+  EXPECT_FALSE(std::filesystem::is_symlink(planted));
+  EXPECT_EQ(ReadBytes(planted), "picture");
+}
+
 TEST_F(SafeFileTest, MissingDirectoryIsAnError) {
   EXPECT_TRUE(WriteFileAtomically(dir_ / "no" / "data.dat", "x"));
   std::error_code error;

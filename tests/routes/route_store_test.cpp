@@ -1,5 +1,7 @@
 #include "routes/route_store.h"
 
+#include <optional>
+
 #include <gtest/gtest.h>
 
 #include "platform/ini.h"
@@ -170,6 +172,36 @@ TEST_F(RouteStoreTest, ANestedReloadDuringALoadLeavesEachRouteOnce) {
   store_.LoadRoutes(StorePath(), list_);
   EXPECT_EQ(Ids(), (std::vector<Text>{G("0111090503"), G("0111090504"), G("0111090505")}));
   EXPECT_EQ(list_.Cell(1, kColumnToCity), U("重庆"));
+}
+
+}  // namespace
+}  // namespace vellora
+
+namespace vellora {
+namespace {
+
+TEST(RefreshIntervalTest, StoredMinutesToTimerPeriod) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> file;  // nullopt: no Refresh_time.dat
+    std::int32_t minutes;
+    int period_ms;
+  };
+  const Case cases[] = {
+      {"five", "[Refresh_time]\r\ntime=5\r\n", 5, 300000},
+      {"fraction dropped", "[Refresh_time]\r\ntime=2.9\r\n", 2, 120000},
+      {"empty value", "[Refresh_time]\r\ntime=\r\n", 0, 0},
+      {"not a number", "[Refresh_time]\r\ntime=abc\r\n", 0, 0},
+      {"negative stops the timer", "[Refresh_time]\r\ntime=-3\r\n", -3, 0},
+      {"no file", std::nullopt, 0, 0},
+  };
+  for (const Case& c : cases) {
+    testing::TempDir dir;
+    if (c.file) testing::WriteBytes(dir / "Refresh_time.dat", *c.file);
+    const std::int32_t minutes = ReadRefreshMinutes(dir / "Refresh_time.dat");
+    EXPECT_EQ(minutes, c.minutes) << c.name;
+    EXPECT_EQ(RefreshPeriodMs(minutes), c.period_ms) << c.name;
+  }
 }
 
 }  // namespace
