@@ -3,6 +3,8 @@
 // The toolkit as the logic sees it: small operation sets that the Qt windows implement and
 // that ui_memory.h implements in memory for tests and headless use.
 
+#include <chrono>
+
 #include "platform/text.h"
 
 namespace vellora {
@@ -37,6 +39,37 @@ class EventPump {
  public:
   virtual ~EventPump() = default;
   virtual void ProcessPendingEvents() = 0;
+  // Sleeps until an event is pending, Wake is called or `max_wait` has passed, and returns at
+  // once when one of these has already happened (a Wake that came first is not lost).
+  // An implementation may dispatch the events that arrive while it waits.
+  virtual void WaitForEvents(std::chrono::milliseconds max_wait) = 0;
+  // Ends the current or next WaitForEvents. Callable from any thread.
+  virtual void Wake() = 0;
+};
+
+// A window timer. A period of 0 stops it; a new positive period counts a whole period from now.
+class Timer {
+ public:
+  virtual ~Timer() = default;
+  virtual int Period() const = 0;
+  virtual void SetPeriod(int milliseconds) = 0;
+};
+
+// The program's icon in the notification area.
+class TrayIcon {
+ public:
+  virtual ~TrayIcon() = default;
+  virtual void SetTip(const Text& tip) = 0;
+  virtual void SetShown(bool shown) = 0;
+  virtual bool IsShown() const = 0;
+  virtual void ShowBalloon(const Text& title, const Text& text, int timeout_ms) = 0;
+};
+
+// Opens an address in the user's web browser, never through a shell.
+class Browser {
+ public:
+  virtual ~Browser() = default;
+  virtual void Open(const Text& url) = 0;
 };
 
 }  // namespace vellora

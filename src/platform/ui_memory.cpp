@@ -46,8 +46,34 @@ std::vector<Text> MemoryLabel::History() const {
 }
 
 void ManualEventPump::ProcessPendingEvents() {
+  {
+    std::lock_guard lock(wait_mutex_);
+    event_pending_ = false;
+  }
   ++dispatch_count_;
   if (hook_) hook_();
+}
+
+void ManualEventPump::WaitForEvents(std::chrono::milliseconds max_wait) {
+  std::unique_lock lock(wait_mutex_);
+  wait_condition_.wait_for(lock, max_wait, [this] { return event_pending_ || woken_; });
+  woken_ = false;
+}
+
+void ManualEventPump::Wake() {
+  {
+    std::lock_guard lock(wait_mutex_);
+    woken_ = true;
+  }
+  wait_condition_.notify_all();
+}
+
+void ManualEventPump::PostEvent() {
+  {
+    std::lock_guard lock(wait_mutex_);
+    event_pending_ = true;
+  }
+  wait_condition_.notify_all();
 }
 
 }  // namespace vellora

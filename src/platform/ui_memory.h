@@ -2,6 +2,7 @@
 
 // In-memory implementations of the ui operation sets: the plain ones the tests use.
 
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -47,15 +48,24 @@ class MemoryLabel final : public Label {
 
 // Counts dispatches and runs an optional hook at each, standing in for the handlers that
 // would run nested inside a wait.
+// Events are whatever PostEvent posts; a dispatch takes all that are pending.
 class ManualEventPump final : public EventPump {
  public:
   void ProcessPendingEvents() override;
+  void WaitForEvents(std::chrono::milliseconds max_wait) override;
+  void Wake() override;
   void SetHook(std::function<void()> hook) { hook_ = std::move(hook); }
   int DispatchCount() const { return dispatch_count_; }
+  // Makes an event pending, from any thread: a wait in progress ends.
+  void PostEvent();
 
  private:
   std::function<void()> hook_;
   int dispatch_count_ = 0;
+  std::mutex wait_mutex_;
+  std::condition_variable wait_condition_;
+  bool event_pending_ = false;
+  bool woken_ = false;
 };
 
 }  // namespace vellora
