@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include "platform/safe_file.h"
+
 #include <stdlib.h>
 
 #include <system_error>
@@ -19,6 +21,13 @@ std::filesystem::path TempDirectory() {
     if (value != nullptr && value[0] != '\0') return value;
   }
   return "/tmp";
+}
+
+std::optional<std::filesystem::path> WriteTempFile(std::string_view name,
+                                                   std::string_view bytes) {
+  const std::filesystem::path path = TempDirectory() / name;
+  if (WriteFileAtomically(path, bytes, LinkPolicy::kReplace)) return std::nullopt;
+  return path;
 }
 
 }  // namespace vellora

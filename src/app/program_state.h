@@ -1,0 +1,23 @@
+#pragma once
+
+// The program-wide state: created at start-up, gone at process end, used on the GUI thread.
+
+#include <cstdint>
+
+#include "platform/clock.h"
+#include "platform/ui.h"
+#include "routes/route_store.h"
+
+namespace vellora {
+
+struct ProgramState {
+  ProgramState(const Clock& clock, EventPump& pump)
+      : MainRouteStore(clock, pump), EditorRouteStore(clock, pump) {}
+
+  std::int32_t ExitAnswer = 0;      // 1 once the user confirmed the exit
+  std::int32_t RefreshMinutes = 0;  // the stored refresh interval
+  RouteStore MainRouteStore;
+  RouteStore EditorRouteStore;
+};
+
+}  // namespace vellora

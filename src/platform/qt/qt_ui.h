@@ -1,0 +1,87 @@
+#pragma once
+
+// The Qt implementations of the ui operation sets. Each wraps a widget it does not own; the
+// widget belongs to its window.
+
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QLabel>
+#include <atomic>
+#include <mutex>
+
+#include "platform/ui.h"
+
+namespace vellora {
+
+class QtListView final : public ListView {
+ public:
+  explicit QtListView(QTreeWidget* tree) : tree_(tree) {}
+  int RowCount() const override;
+  int SelectedRow() const override;
+  Text Cell(int row, int column) const override;
+  void SetCell(int row, int column, const Text& text) override;
+  int AppendRow(const Text& first_cell) override;
+  void DeleteAllRows() override;
+
+ private:
+  QPointer<QTreeWidget> tree_;
+};
+
+// SetText from another thread is queued to the GUI thread; GetText answers from a copy, so it
+// too may be called from anywhere.
+class QtLabel final : public Label {
+ public:
+  explicit QtLabel(QLabel* label) : label_(label) {}
+  Text GetText() const override;
+  void SetText(const Text& text) override;
+
+ private:
+  QPointer<QLabel> label_;
+  mutable std::mutex mutex_;
+  Text text_;
+};
+
+class QtTimer final : public Timer {
+ public:
+  explicit QtTimer(QTimer* timer) : timer_(timer) {}
+  int Period() const override;
+  void SetPeriod(int milliseconds) override;
+
+ private:
+  QPointer<QTimer> timer_;
+  int period_ = 0;
+};
+
+class QtEventPump final : public EventPump {
+ public:
+  QtEventPump();
+  ~QtEventPump() override;
+  void ProcessPendingEvents() override;
+  void WaitForEvents(std::chrono::milliseconds max_wait) override;
+  void Wake() override;
+
+ private:
+  QTimer* wait_timer_;  // its expiry ends a wait; owned here
+  std::atomic<bool> woken_{false};
+};
+
+class QtTrayIcon final : public TrayIcon {
+ public:
+  explicit QtTrayIcon(QSystemTrayIcon* icon) : icon_(icon) {}
+  void SetTip(const Text& tip) override;
+  void SetShown(bool shown) override;
+  bool IsShown() const override;
+  void ShowBalloon(const Text& title, const Text& text, int timeout_ms) override;
+
+ private:
+  QPointer<QSystemTrayIcon> icon_;
+};
+
+class QtBrowser final : public Browser {
+ public:
+  void Open(const Text& url) override;
+};
+
+}  // namespace vellora
