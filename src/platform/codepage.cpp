@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -20,40 +21,41 @@ struct Cp936Tables {
   std::array<bool, 65536> to_gbk_known{};
 };
 
-char16_t ConvertPairWithIconv(iconv_t cd, unsigned char lead, unsigned char trail) {
-  char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-  char out[8];
+// Converts two bytes with a fresh conversion state; returns the number of output bytes (up to
+// two) written to `out`, or 0 when the input does not convert.
+std::size_t ConvertTwoBytes(iconv_t cd, char first, char second, unsigned char out[2]) {
+  char in[2] = {first, second};
+  char buffer[8];
   char* in_ptr = in;
-  char* out_ptr = out;
+  char* out_ptr = buffer;
   std::size_t in_left = 2;
-  std::size_t out_left = sizeof(out);
+  std::size_t out_left = sizeof(buffer);
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   if (iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left) == static_cast<std::size_t>(-1) ||
-      in_left != 0 || out_left != sizeof(out) - 2) {
+      in_left != 0) {
+    return 0;
+  }
+  const std::size_t produced = sizeof(buffer) - out_left;
+  if (produced > 2) return 0;
+  std::copy_n(buffer, produced, out);
+  return produced;
+}
+
+char16_t ConvertPairWithIconv(iconv_t cd, unsigned char lead, unsigned char trail) {
+  unsigned char out[2];
+  if (ConvertTwoBytes(cd, static_cast<char>(lead), static_cast<char>(trail), out) != 2) {
     return kUnmapped;
   }
-  return static_cast<char16_t>(static_cast<unsigned char>(out[0]) |
-                               static_cast<unsigned char>(out[1]) << 8);
+  return static_cast<char16_t>(out[0] | out[1] << 8);  // UTF-16LE
 }
 
 std::uint16_t ConvertUnitWithIconv(iconv_t cd, char16_t unit, bool& ok) {
-  char in[2] = {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
-  char out[8];
-  char* in_ptr = in;
-  char* out_ptr = out;
-  std::size_t in_left = 2;
-  std::size_t out_left = sizeof(out);
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  ok = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left) != static_cast<std::size_t>(-1) &&
-       in_left == 0;
-  const std::size_t produced = sizeof(out) - out_left;
-  if (!ok || produced == 0 || produced > 2) {
-    ok = false;
-    return 0;
-  }
-  if (produced == 1) return static_cast<unsigned char>(out[0]);
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(out[0]) << 8 |
-                                    static_cast<unsigned char>(out[1]));
+  unsigned char out[2];
+  const std::size_t produced =
+      ConvertTwoBytes(cd, static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8), out);
+  ok = produced != 0;
+  if (produced == 1) return out[0];
+  return static_cast<std::uint16_t>(out[0] << 8 | out[1]);
 }
 
 // Windows maps GBK's three user-defined areas to the Private Use Area; glibc leaves them out.
