@@ -4,6 +4,7 @@
 // that ui_memory.h implements in memory for tests and headless use.
 
 #include <chrono>
+#include <filesystem>
 
 #include "platform/text.h"
 
@@ -70,6 +71,15 @@ class Browser {
  public:
   virtual ~Browser() = default;
   virtual void Open(const Text& url) = 0;
+};
+
+// The music alert's player. A file that is missing or cannot be played plays nothing and reports
+// nothing.
+class SoundPlayer {
+ public:
+  virtual ~SoundPlayer() = default;
+  virtual bool IsPlaying() const = 0;
+  virtual void PlayOnce(const std::filesystem::path& path) = 0;
 };
 
 }  // namespace vellora
