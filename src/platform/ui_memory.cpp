@@ -76,4 +76,18 @@ void ManualEventPump::PostEvent() {
   wait_condition_.notify_all();
 }
 
+void MemoryTimer::SetPeriod(int milliseconds) {
+  period_ = milliseconds;
+  history_.push_back(milliseconds);
+}
+
+void MemoryTrayIcon::ShowBalloon(const Text& title, const Text& text, int timeout_ms) {
+  balloons_.push_back({title, text, timeout_ms});
+}
+
+void MemorySoundPlayer::PlayOnce(const std::filesystem::path& path) {
+  plays_.push_back(path);
+  playing_ = true;
+}
+
 }  // namespace vellora

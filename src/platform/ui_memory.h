@@ -68,4 +68,55 @@ class ManualEventPump final : public EventPump {
   bool woken_ = false;
 };
 
+// Remembers every period it was given, so tests can see a handler stop and restore it.
+class MemoryTimer final : public Timer {
+ public:
+  explicit MemoryTimer(int period = 0) : period_(period) {}
+  int Period() const override { return period_; }
+  void SetPeriod(int milliseconds) override;
+  // Every period set, oldest first.
+  const std::vector<int>& History() const { return history_; }
+
+ private:
+  int period_;
+  std::vector<int> history_;
+};
+
+struct ShownBalloon {
+  Text title;
+  Text text;
+  int timeout_ms = 0;
+  friend bool operator==(const ShownBalloon&, const ShownBalloon&) = default;
+};
+
+class MemoryTrayIcon final : public TrayIcon {
+ public:
+  void SetTip(const Text& tip) override { tip_ = tip; }
+  void SetShown(bool shown) override { shown_ = shown; }
+  bool IsShown() const override { return shown_; }
+  void ShowBalloon(const Text& title, const Text& text, int timeout_ms) override;
+  const Text& Tip() const { return tip_; }
+  // Every balloon shown, oldest first.
+  const std::vector<ShownBalloon>& Balloons() const { return balloons_; }
+
+ private:
+  Text tip_;
+  bool shown_ = false;
+  std::vector<ShownBalloon> balloons_;
+};
+
+// A sound "plays" from PlayOnce until the test ends it with SetPlaying(false).
+class MemorySoundPlayer final : public SoundPlayer {
+ public:
+  bool IsPlaying() const override { return playing_; }
+  void PlayOnce(const std::filesystem::path& path) override;
+  void SetPlaying(bool playing) { playing_ = playing; }
+  // Every file played, oldest first.
+  const std::vector<std::filesystem::path>& Plays() const { return plays_; }
+
+ private:
+  bool playing_ = false;
+  std::vector<std::filesystem::path> plays_;
+};
+
 }  // namespace vellora
