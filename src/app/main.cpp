@@ -5,9 +5,11 @@
 #include "app/startup_report.h"
 #include "app/program_state.h"
 #include "platform/files.h"
+#include "platform/qt/qt_sound.h"
 #include "platform/qt/qt_ui.h"
 
 int main(int argc, char** argv) {
+  vellora::ChooseSoundBackend();
   QApplication application(argc, argv);
   // The program lives in the tray; only a confirmed exit ends it.
   application.setQuitOnLastWindowClosed(false);

@@ -211,7 +211,14 @@ void MainWindow::BuildControls() {
   date_timer_period_ = std::make_unique<QtTimer>(date_timer_);
   refresh_timer_ = std::make_unique<QtTimer>(refresh_qtimer_);
   tray_ = std::make_unique<QtTrayIcon>(tray_icon_);
+  flights_list_ = std::make_unique<QtListView>(flights_tree_);
   date_timer_period_->SetPeriod(1000);
+
+  monitor_ = std::make_unique<MonitorContext>(MonitorContext{
+      state_.Monitor, *monitor_list_, *flights_list_, *status_, *refresh_timer_, *tray_,
+      sound_player_, context_.pump, context_.clock, state_.MainRouteStore, context_.run_dir,
+      [this] { RefreshRouteSummary(); }});
+  connect(refresh_qtimer_, &QTimer::timeout, this, [this] { OnRefreshTimer(*monitor_); });
 }
 
 void MainWindow::Create() {
@@ -290,6 +297,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == monitor_tree_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+      RefreshSelectedRoute(*monitor_);
+    }
+    return false;
+  }
   const bool press = event->type() == QEvent::MouseButtonPress;
   const bool release = event->type() == QEvent::MouseButtonRelease;
   if (!press && !release) return QWidget::eventFilter(watched, event);

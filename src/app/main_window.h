@@ -10,7 +10,9 @@
 
 #include "app/exit.h"
 #include "app/program_state.h"
+#include "monitor/monitor.h"
 #include "platform/clock.h"
+#include "platform/qt/qt_sound.h"
 #include "platform/qt/qt_ui.h"
 
 namespace vellora {
@@ -39,6 +41,7 @@ class MainWindow : public QWidget {
   void OpenHomePage();
 
   ListView& MonitorList() { return *monitor_list_; }
+  ListView& LatestFlights() { return *flights_list_; }
   Label& Status() { return *status_; }
   Timer& RefreshTimer() { return *refresh_timer_; }
   TrayIcon& Tray() { return *tray_; }
@@ -69,10 +72,13 @@ class MainWindow : public QWidget {
   QSystemTrayIcon* tray_icon_ = nullptr;
 
   std::unique_ptr<QtListView> monitor_list_;
+  std::unique_ptr<QtListView> flights_list_;
   std::unique_ptr<QtLabel> status_;
   std::unique_ptr<QtTimer> date_timer_period_;
   std::unique_ptr<QtTimer> refresh_timer_;
   std::unique_ptr<QtTrayIcon> tray_;
+  QtSoundPlayer sound_player_;
+  std::unique_ptr<MonitorContext> monitor_;
 };
 
 }  // namespace vellora

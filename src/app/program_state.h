@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "monitor/monitor.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
 #include "routes/route_store.h"
@@ -18,6 +19,7 @@ struct ProgramState {
   std::int32_t RefreshMinutes = 0;  // the stored refresh interval
   RouteStore MainRouteStore;
   RouteStore EditorRouteStore;
+  MonitorState Monitor;  // MonitorBusy, LastRefreshDate
 };
 
 }  // namespace vellora
