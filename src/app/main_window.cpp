@@ -8,6 +8,7 @@
 
 #include "platform/files.h"
 #include "platform/qt/qt_text.h"
+#include "search/booking_page.h"
 #include "search/hosts.h"
 #include "side/chrome.h"
 #include "side/help_window.h"
@@ -199,6 +200,29 @@ void MainWindow::BuildControls() {
 
   tray_icon_ = new QSystemTrayIcon(this);
   tray_icon_->setObjectName(QStringLiteral("托盘图标1"));
+  auto* tray_menu = new QMenu(this);
+  tray_menu->setObjectName(QStringLiteral("菜单"));
+  connect(tray_menu->addAction(QStringLiteral("显示界面")), &QAction::triggered, this,
+          &MainWindow::RestoreMainWindow);
+  connect(tray_menu->addAction(QStringLiteral("退出系统")), &QAction::triggered, this,
+          [this] { ConfirmExit(); });
+  tray_icon_->setContextMenu(tray_menu);  // the right button pops it up
+  connect(tray_icon_, &QSystemTrayIcon::activated, this,
+          [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
+              RestoreMainWindow();
+            }
+          });
+
+  route_menu_ = new QMenu(this);
+  route_menu_->setObjectName(QStringLiteral("航线操作菜单"));
+  connect(route_menu_->addAction(QStringLiteral("到官网订票")), &QAction::triggered, this,
+          &MainWindow::OpenBookingPage);
+  monitor_tree_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(monitor_tree_, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& position) {
+            OpenRouteMenu(monitor_tree_->viewport()->mapToGlobal(position));
+          });
 
   date_timer_ = new QTimer(this);
   date_timer_->setObjectName(QStringLiteral("时钟_日期星期"));
@@ -210,7 +234,7 @@ void MainWindow::BuildControls() {
   status_ = std::make_unique<QtLabel>(status_label_);
   date_timer_period_ = std::make_unique<QtTimer>(date_timer_);
   refresh_timer_ = std::make_unique<QtTimer>(refresh_qtimer_);
-  tray_ = std::make_unique<QtTrayIcon>(tray_icon_);
+  tray_ = std::make_unique<QtTrayIcon>(tray_icon_, context_.tray_available);
   flights_list_ = std::make_unique<QtListView>(flights_tree_);
   date_timer_period_->SetPeriod(1000);
 
@@ -287,6 +311,43 @@ bool MainWindow::ConfirmExit() {
 }
 
 void MainWindow::OpenHomePage() { context_.browser.Open(Text::FromGbk("http://") + HomeHost()); }
+
+void MainWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // After the change is complete: showMinimized() shows the window again once the state is set.
+  if (event->type() == QEvent::WindowStateChange) {
+    QMetaObject::invokeMethod(this, &MainWindow::HideToTray, Qt::QueuedConnection);
+  }
+}
+
+void MainWindow::HideToTray() {
+  if (!isMinimized()) return;
+  // Without a notification area a hidden window could never come back: it stays minimised.
+  if (!context_.tray_available()) return;
+  hide();
+  tray_->ShowBalloon(Text::FromGbk("Vellora"), "Vellora 开发组 出品: 机票价格监控"_gbk, 3000);
+}
+
+void MainWindow::RestoreMainWindow() {
+  show();
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  raise();
+  activateWindow();
+}
+
+void MainWindow::OpenRouteMenu(const QPoint& global_position) {
+  state_.MenuRow = monitor_list_->SelectedRow();
+  route_menu_->popup(global_position);
+}
+
+void MainWindow::OpenBookingPage() {
+  const int row = state_.MenuRow;
+  // The list may have been reloaded since the menu opened.
+  if (row < 0 || row >= monitor_list_->RowCount()) return;
+  context_.browser.Open(BookingPageUrl(monitor_list_->Cell(row, kColumnFromCity),
+                                       monitor_list_->Cell(row, kColumnToCity),
+                                       monitor_list_->Cell(row, kColumnDate)));
+}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (ConfirmExit()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeWidget>
@@ -24,6 +25,7 @@ struct MainWindowContext {
   EventPump& pump;
   Browser& browser;
   EndProcess end_process = EndProcessNow;
+  TrayAvailable tray_available = SystemTrayAvailable;
 };
 
 class MainWindow : public QWidget {
@@ -39,15 +41,20 @@ class MainWindow : public QWidget {
   void UpdateDateLine();
   bool ConfirmExit();
   void OpenHomePage();
+  void HideToTray();
+  void RestoreMainWindow();
+  void OpenRouteMenu(const QPoint& global_position);
+  void OpenBookingPage();
 
   ListView& MonitorList() { return *monitor_list_; }
   ListView& LatestFlights() { return *flights_list_; }
   Label& Status() { return *status_; }
   Timer& RefreshTimer() { return *refresh_timer_; }
-  TrayIcon& Tray() { return *tray_; }
+  QtTrayIcon& Tray() { return *tray_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -70,6 +77,7 @@ class MainWindow : public QWidget {
   QTimer* date_timer_ = nullptr;
   QTimer* refresh_qtimer_ = nullptr;
   QSystemTrayIcon* tray_icon_ = nullptr;
+  QMenu* route_menu_ = nullptr;
 
   std::unique_ptr<QtListView> monitor_list_;
   std::unique_ptr<QtListView> flights_list_;

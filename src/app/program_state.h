@@ -17,6 +17,7 @@ struct ProgramState {
 
   std::int32_t ExitAnswer = 0;      // 1 once the user confirmed the exit
   std::int32_t RefreshMinutes = 0;  // the stored refresh interval
+  std::int32_t MenuRow = 0;         // the row the route menu was opened on, -1 for none
   RouteStore MainRouteStore;
   RouteStore EditorRouteStore;
   MonitorState Monitor;  // MonitorBusy, LastRefreshDate

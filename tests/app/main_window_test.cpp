@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -61,7 +63,8 @@ class MainWindowTest : public ::testing::Test {
   }
   MainWindow& Start() {
     window_.emplace(state_, MainWindowContext{dir_.Path(), clock_, pump_, browser_,
-                                              [this](int code) { exit_codes_.push_back(code); }});
+                                              [this](int code) { exit_codes_.push_back(code); },
+                                              [this] { return tray_available_; }});
     window_->Create();
     return *window_;
   }
@@ -77,6 +80,7 @@ class MainWindowTest : public ::testing::Test {
   RecordingBrowser browser_;
   ProgramState state_{clock_, pump_};
   std::vector<int> exit_codes_;
+  bool tray_available_ = true;
   std::optional<MainWindow> window_;
 };
 
@@ -276,6 +280,90 @@ TEST_F(MainWindowTest, ListBackgroundGoesThroughATemporaryFileThatIsNeverALink) 
   ASSERT_TRUE(image.loadFromData(reinterpret_cast<const uchar*>(gif.data()),
                                  static_cast<int>(gif.size())));
   EXPECT_EQ(image.size(), QSize(501, 280));
+}
+
+TEST_F(MainWindowTest, MinimiseHidesToTheTrayAndTheTrayBringsItBack) {
+  Start();
+  QTest::mouseClick(Find<QAbstractButton>("图形按钮_最小化"), Qt::LeftButton);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(window_->isVisible());
+  EXPECT_EQ(window_->Tray().BalloonsShown(), 1);
+
+  auto* tray = window_->findChild<QSystemTrayIcon*>(QStringLiteral("托盘图标1"));
+  emit tray->activated(QSystemTrayIcon::Trigger);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_FALSE(window_->isMinimized());
+  EXPECT_EQ(window_->Tray().BalloonsShown(), 1);  // restoring shows none
+
+  window_->showMinimized();  // a minimise by the system hides the same way
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(window_->isVisible());
+  EXPECT_EQ(window_->Tray().BalloonsShown(), 2);
+  emit tray->activated(QSystemTrayIcon::DoubleClick);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window_->isVisible());
+
+  // The tray menu: "显示界面" restores, "退出系统" asks.
+  auto* menu = tray->contextMenu();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(menu->objectName(), QStringLiteral("菜单"));
+  ASSERT_EQ(menu->actions().size(), 2);
+  EXPECT_EQ(Utf8(menu->actions()[0]->text()), "显示界面");
+  AnswerNextModal(QStringLiteral("图形按钮_退出取消"));
+  menu->actions()[1]->trigger();
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(exit_codes_.empty());
+}
+
+TEST_F(MainWindowTest, WithoutATrayMinimisingKeepsTheWindowWithinReach) {
+  tray_available_ = false;
+  Start();
+  QTest::mouseClick(Find<QAbstractButton>("图形按钮_最小化"), Qt::LeftButton);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window_->isMinimized());
+  EXPECT_TRUE(window_->isVisible());  // still in the task bar
+  EXPECT_EQ(window_->Tray().BalloonsShown(), 0);
+  // An alert without a tray still reaches the user, as a popup.
+  window_->Tray().ShowBalloon("发现特价机票"_gbk, Text::FromGbk("x"), 30000);
+  bool popup = false;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    popup = popup || (widget->objectName() == QStringLiteral("AlertPopup") && widget->isVisible());
+  }
+  EXPECT_TRUE(popup);
+}
+
+TEST_F(MainWindowTest, RouteMenuOpensTheBookingPage) {
+  Seed("data.dat", kTwoRoutes);
+  Start();
+  auto* list = Find<QTreeWidget>("超级列表框_监控列表");
+  auto* menu = Find<QMenu>("航线操作菜单");
+  ASSERT_NE(menu, nullptr);
+  ASSERT_EQ(menu->actions().size(), 1);
+  EXPECT_EQ(Utf8(menu->actions()[0]->text()), "到官网订票");
+
+  // No row selected: the menu opens, its item does nothing.
+  window_->OpenRouteMenu(QPoint(10, 10));
+  EXPECT_TRUE(menu->isVisible());
+  menu->actions()[0]->trigger();
+  menu->hide();
+  EXPECT_TRUE(browser_.opened.empty());
+
+  list->setCurrentItem(list->topLevelItem(0));
+  window_->OpenRouteMenu(QPoint(10, 10));
+  menu->actions()[0]->trigger();
+  menu->hide();
+  ASSERT_EQ(browser_.opened.size(), 1u);
+  const std::string url = browser_.opened[0].ToUtf8();
+  const std::string path =
+      "/site/oneway_list.htm?searchDepartureAirport=青岛&searchArrivalAirport=成都"
+      "&searchDepartureTime=2013-01-11&searchArrivalTime=2010-11-04&nextNDays=0"
+      "&startSearch=true&from=fi_ont_search";
+  EXPECT_EQ(url.rfind("http://", 0), 0u);
+  EXPECT_EQ(url.substr(url.size() - path.size()), path);
+  // The browser gets the cities percent-encoded as UTF-8.
+  const QByteArray encoded = BrowserUrl(browser_.opened[0]).toEncoded();
+  EXPECT_NE(encoded.indexOf("searchDepartureAirport=%E9%9D%92%E5%B2%9B&"), -1) << encoded.data();
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QThread>
 #include <QUrl>
 
@@ -124,15 +126,46 @@ void QtTrayIcon::SetShown(bool shown) {
 
 bool QtTrayIcon::IsShown() const { return icon_ && icon_->isVisible(); }
 
+bool SystemTrayAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+namespace {
+
+// A balloon without a tray: a small frameless note in the screen's lower right corner, above
+// the other windows, gone after its time-out.
+void ShowAlertPopup(const QString& title, const QString& text, int timeout_ms) {
+  auto* popup = new QLabel();
+  popup->setObjectName(QStringLiteral("AlertPopup"));
+  popup->setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+  popup->setAttribute(Qt::WA_DeleteOnClose);
+  popup->setAttribute(Qt::WA_ShowWithoutActivating);
+  popup->setTextFormat(Qt::PlainText);
+  popup->setText(title + QLatin1Char('\n') + text);
+  popup->setMargin(10);
+  popup->setStyleSheet(QStringLiteral(
+      "QLabel { background: #fffbe6; color: #222; border: 1px solid #c8a400; }"));
+  popup->adjustSize();
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    popup->move(area.right() - popup->width() - 12, area.bottom() - popup->height() - 12);
+  }
+  popup->show();
+  QTimer::singleShot(timeout_ms, popup, &QWidget::close);
+}
+
+}  // namespace
+
 void QtTrayIcon::ShowBalloon(const Text& title, const Text& text, int timeout_ms) {
-  if (icon_) {
+  ++balloons_shown_;
+  if (available_ && available_() && icon_) {
     icon_->showMessage(ToQString(title), ToQString(text), QSystemTrayIcon::Information,
                        timeout_ms);
+  } else {
+    ShowAlertPopup(ToQString(title), ToQString(text), timeout_ms);
   }
 }
 
-void QtBrowser::Open(const Text& url) {
-  QDesktopServices::openUrl(QUrl(ToQString(url), QUrl::TolerantMode));
-}
+QUrl BrowserUrl(const Text& url) { return QUrl(ToQString(url), QUrl::TolerantMode); }
+
+void QtBrowser::Open(const Text& url) { QDesktopServices::openUrl(BrowserUrl(url)); }
 
 }  // namespace vellora

@@ -8,7 +8,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QLabel>
+#include <QUrl>
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 #include "platform/ui.h"
@@ -67,17 +69,31 @@ class QtEventPump final : public EventPump {
   std::atomic<bool> woken_{false};
 };
 
+// Whether the desktop has a notification area to put the icon in.
+using TrayAvailable = std::function<bool()>;
+bool SystemTrayAvailable();
+
+// Where the desktop has no notification area (a bare X server, some Wayland desktops) a
+// balloon would vanish unseen; it is shown as a small popup over the other windows instead.
 class QtTrayIcon final : public TrayIcon {
  public:
-  explicit QtTrayIcon(QSystemTrayIcon* icon) : icon_(icon) {}
+  QtTrayIcon(QSystemTrayIcon* icon, TrayAvailable available)
+      : icon_(icon), available_(std::move(available)) {}
   void SetTip(const Text& tip) override;
   void SetShown(bool shown) override;
   bool IsShown() const override;
   void ShowBalloon(const Text& title, const Text& text, int timeout_ms) override;
+  int BalloonsShown() const { return balloons_shown_; }
 
  private:
   QPointer<QSystemTrayIcon> icon_;
+  TrayAvailable available_;
+  int balloons_shown_ = 0;
 };
+
+// The address as the browsers of this platform want it: characters beyond ASCII percent-encoded
+// as UTF-8.
+QUrl BrowserUrl(const Text& url);
 
 class QtBrowser final : public Browser {
  public:
