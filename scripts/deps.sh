@@ -11,8 +11,9 @@ VELLORA_PACKAGES=(
   # windows, tray, sound
   qt6-base-dev qt6-multimedia-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-  # a display for the end-to-end test and for scripts/run on a machine without one
-  xvfb xauth
+  # a display for the end-to-end test and for scripts/run on a machine without one, and
+  # xdotool for the test's clicks
+  xvfb xauth xdotool
   # Chinese glyphs: Linux has none of the Windows fonts the windows name
   fonts-wqy-microhei
 )
