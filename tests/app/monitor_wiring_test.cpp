@@ -1,6 +1,5 @@
 // The main window's refresh timer and double-click reach the monitor, against the sample site.
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTest>
 #include <QTreeWidget>
 #include <optional>
@@ -10,6 +9,7 @@
 #include "app/main_window.h"
 #include "platform/qt/qt_text.h"
 #include "sample_site_fixture.h"
+#include "support/qt_wait.h"
 #include "support/temp_dir.h"
 
 namespace vellora {
@@ -19,15 +19,6 @@ class NoBrowser final : public Browser {
  public:
   void Open(const Text&) override {}
 };
-
-bool SpinUntil(const std::function<bool()>& done, int limit_ms) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done() && timer.elapsed() < limit_ms) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return done();
-}
 
 class MonitorWiringTest : public ::testing::Test {
  protected:
@@ -67,7 +58,7 @@ TEST_F(MonitorWiringTest, DoubleClickSearchesTheRouteAtOnce) {
 
 TEST_F(MonitorWiringTest, TheRefreshTimerRunsACycleAndGetsItsPeriodBack) {
   window_->RefreshTimer().SetPeriod(50);
-  ASSERT_TRUE(SpinUntil([&] { return Status() == "状态:搜索航线完毕"; }, 20000)) << Status();
+  ASSERT_TRUE(testing::SpinUntil([&] { return Status() == "状态:搜索航线完毕"; }, 20000)) << Status();
   EXPECT_EQ(state_.Monitor.LastRefreshDate.ToUtf8(), "2013-1-10");
   EXPECT_EQ(Cell(0, 7), "Y");
   EXPECT_EQ(Cell(1, 7), "N");

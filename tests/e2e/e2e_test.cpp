@@ -59,20 +59,34 @@ class Child {
   pid_t pid_ = -1;
 };
 
-// Starts Xvfb on a free display; returns its number, or -1.
-int StartXvfb(std::optional<Child>& xvfb) {
-  int fds[2];
-  if (pipe(fds) != 0) return -1;
-  xvfb.emplace(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]),
-                                        "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-               std::vector<std::string>{});
-  close(fds[1]);
-  std::string number;
+// One line from a pipe, without its newline; closes the pipe.
+std::string ReadLineAndClose(int fd) {
+  std::string line;
   char c;
-  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-  close(fds[0]);
-  return number.empty() ? -1 : std::stoi(number);
+  while (read(fd, &c, 1) == 1 && c != '\n') line += c;
+  close(fd);
+  return line;
 }
+
+// Each test gets a virtual X server of its own, on a free display.
+class EndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (access("/usr/bin/Xvfb", X_OK) != 0) GTEST_SKIP() << "Xvfb is not installed";
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    xvfb_.emplace(std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]),
+                                           "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+                  std::vector<std::string>{});
+    close(fds[1]);
+    const std::string number = ReadLineAndClose(fds[0]);
+    ASSERT_FALSE(number.empty());
+    display_env_ = "DISPLAY=:" + number;
+  }
+
+  std::optional<Child> xvfb_;
+  std::string display_env_;
+};
 
 // The program's window lies centred on the 1024 x 768 screen at its designed 791 x 572, then
 // shortened to 549: at (116, 98). Looks at the title strip until it is there; keeps the last
@@ -93,12 +107,8 @@ bool WaitForWindow(const std::string& display_env, const std::filesystem::path& 
   return false;
 }
 
-TEST(EndToEndTest, TheProgramCopiedIntoARunDirectoryShowsItsWindow) {
-  if (access("/usr/bin/Xvfb", X_OK) != 0) GTEST_SKIP() << "Xvfb is not installed";
-  std::optional<Child> xvfb;
-  const int display = StartXvfb(xvfb);
-  ASSERT_GE(display, 0);
-  const std::string display_env = "DISPLAY=:" + std::to_string(display);
+TEST_F(EndToEndTest, TheProgramCopiedIntoARunDirectoryShowsItsWindow) {
+  const std::string& display_env = display_env_;
 
   TempDir run_dir;
   const auto program = run_dir / "vellora";
@@ -133,14 +143,9 @@ std::vector<std::string> LinesWith(const std::filesystem::path& path, const std:
   return lines;
 }
 
-TEST(EndToEndTest, ADoubleClickSearchesTheRouteOnTheSampleSite) {
-  if (access("/usr/bin/Xvfb", X_OK) != 0 || access("/usr/bin/xdotool", X_OK) != 0) {
-    GTEST_SKIP() << "Xvfb or xdotool is not installed";
-  }
-  std::optional<Child> xvfb;
-  const int display = StartXvfb(xvfb);
-  ASSERT_GE(display, 0);
-  const std::string display_env = "DISPLAY=:" + std::to_string(display);
+TEST_F(EndToEndTest, ADoubleClickSearchesTheRouteOnTheSampleSite) {
+  if (access("/usr/bin/xdotool", X_OK) != 0) GTEST_SKIP() << "xdotool is not installed";
+  const std::string& display_env = display_env_;
 
   // The sample site with three pages of flights for every route.
   TempDir run_dir;
@@ -150,10 +155,7 @@ TEST(EndToEndTest, ADoubleClickSearchesTheRouteOnTheSampleSite) {
   Child site({SAMPLE_SITE_PATH, "--port", "0", "--log", log.string(), "--flights", "15"}, {},
              fds[1]);
   close(fds[1]);
-  std::string first_line;
-  char c;
-  while (read(fds[0], &c, 1) == 1 && c != '\n') first_line += c;
-  close(fds[0]);
+  const std::string first_line = ReadLineAndClose(fds[0]);
   ASSERT_EQ(first_line.rfind("listening on ", 0), 0u) << first_line;
   const std::string host = first_line.substr(std::string("listening on ").size());
 

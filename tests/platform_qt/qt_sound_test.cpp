@@ -1,33 +1,23 @@
 #include "platform/qt/qt_sound.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <functional>
 
 #include <gtest/gtest.h>
 
+#include "support/qt_wait.h"
 #include "support/temp_dir.h"
 
 namespace vellora {
 namespace {
 
-// Runs the event loop until `done` holds or `limit_ms` has passed; returns `done()`.
-bool SpinUntil(const std::function<bool()>& done, int limit_ms) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done() && timer.elapsed() < limit_ms) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return done();
-}
-
 TEST(QtSoundPlayerTest, PlaysTheAlertOnceAndThenStops) {
   QtSoundPlayer player;
   EXPECT_FALSE(player.IsPlaying());
   player.PlayOnce(ALERT_SOUND_PATH);
-  EXPECT_TRUE(SpinUntil([&] { return player.IsPlaying(); }, 5000));
+  EXPECT_TRUE(testing::SpinUntil([&] { return player.IsPlaying(); }, 5000));
   // The chime lasts about 1.4 s; without a sound server it plays into a dummy output.
-  EXPECT_TRUE(SpinUntil([&] { return !player.IsPlaying(); }, 15000));
+  EXPECT_TRUE(testing::SpinUntil([&] { return !player.IsPlaying(); }, 15000));
 }
 
 TEST(QtSoundPlayerTest, MissingOrDamagedFilesPlayNothing) {
@@ -37,7 +27,7 @@ TEST(QtSoundPlayerTest, MissingOrDamagedFilesPlayNothing) {
   EXPECT_FALSE(player.IsPlaying());
   testing::WriteBytes(dir / "broken.mp3", std::string(4096, '\x5a'));
   player.PlayOnce(dir / "broken.mp3");
-  EXPECT_TRUE(SpinUntil([&] { return !player.IsPlaying(); }, 10000));
+  EXPECT_TRUE(testing::SpinUntil([&] { return !player.IsPlaying(); }, 10000));
 }
 
 }  // namespace
