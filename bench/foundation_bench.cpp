@@ -1,6 +1,5 @@
 // LoadRoutes over a large store and Utf8ToAnsi over a large page.
 #include <benchmark/benchmark.h>
-
 #include <stdlib.h>
 
 #include <filesystem>
@@ -23,8 +22,9 @@ std::filesystem::path MakeStore(int routes) {
     char id[16];
     snprintf(id, sizeof(id), "%010d", 100000000 + i);
     bytes += "[" + std::string(id) + "]\r\n";
-    bytes += Text::FromUtf8("出发城市=北京\r\n到达城市=乌鲁木齐\r\n出发日期=2013-02-15\r\n"
-                            "心理价位=800\r\n提示方式=气泡\r\n")
+    bytes += Text::FromUtf8(
+                 "出发城市=北京\r\n到达城市=乌鲁木齐\r\n出发日期=2013-02-15\r\n"
+                 "心理价位=800\r\n提示方式=气泡\r\n")
                  .Bytes();
   }
   std::ofstream(path, std::ios::binary) << bytes;

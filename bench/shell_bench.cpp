@@ -132,10 +132,15 @@ int main(int argc, char** argv) {
   int fds[2];
   if (pipe(fds) != 0) return 1;
   const std::string displayfd = std::to_string(fds[1]);
-  char* xvfb_argv[] = {const_cast<char*>("/usr/bin/Xvfb"), const_cast<char*>("-displayfd"),
-                       const_cast<char*>(displayfd.c_str()), const_cast<char*>("-screen"),
-                       const_cast<char*>("0"), const_cast<char*>("1024x768x24"),
-                       const_cast<char*>("-nolisten"), const_cast<char*>("tcp"), nullptr};
+  char* xvfb_argv[] = {const_cast<char*>("/usr/bin/Xvfb"),
+                       const_cast<char*>("-displayfd"),
+                       const_cast<char*>(displayfd.c_str()),
+                       const_cast<char*>("-screen"),
+                       const_cast<char*>("0"),
+                       const_cast<char*>("1024x768x24"),
+                       const_cast<char*>("-nolisten"),
+                       const_cast<char*>("tcp"),
+                       nullptr};
   pid_t xvfb = -1;
   if (posix_spawn(&xvfb, xvfb_argv[0], nullptr, nullptr, xvfb_argv, environ) != 0) return 1;
   close(fds[1]);
@@ -144,8 +149,7 @@ int main(int argc, char** argv) {
   while (read(fds[0], &c, 1) == 1 && c != '\n') display += c;
   close(fds[0]);
   const std::vector<std::string> env = {"DISPLAY=:" + display, "QT_QPA_PLATFORM=xcb",
-                                        "VELLORA_REPORT_SHOWN=1",
-                                        "VELLORA_HOME_HOST=127.0.0.1:9",
+                                        "VELLORA_REPORT_SHOWN=1", "VELLORA_HOME_HOST=127.0.0.1:9",
                                         "VELLORA_COUNTER_HOST=127.0.0.1:9"};
 
   // The program in a run directory of its own, with three routes.
@@ -204,14 +208,15 @@ int main(int argc, char** argv) {
     std::vector<double> sorted = subjects[i].startup_ms;
     std::sort(sorted.begin(), sorted.end());
     median[i] = sorted[sorted.size() / 2];
-    std::printf("%-16s %14.1f %9ld kB %12.3f %%\n", subjects[i].name, median[i],
-                subjects[i].rss_kb, subjects[i].cpu_percent);
+    std::printf("%-16s %14.1f %9ld kB %12.3f %%\n", subjects[i].name, median[i], subjects[i].rss_kb,
+                subjects[i].cpu_percent);
   }
   const double startup_ratio = median[1] / median[0];
   const double rss_ratio = static_cast<double>(subjects[1].rss_kb) / subjects[0].rss_kb;
-  std::printf("start-up ratio %.2f (at most 1.5), RSS ratio %.2f (at most 1.3), CPU %.3f %% "
-              "(under 0.5 %%)\n",
-              startup_ratio, rss_ratio, subjects[1].cpu_percent);
+  std::printf(
+      "start-up ratio %.2f (at most 1.5), RSS ratio %.2f (at most 1.3), CPU %.3f %% "
+      "(under 0.5 %%)\n",
+      startup_ratio, rss_ratio, subjects[1].cpu_percent);
   const bool ok = startup_ratio <= 1.5 && rss_ratio <= 1.3 && subjects[1].cpu_percent < 0.5;
   std::puts(ok ? "within targets" : "OUTSIDE TARGETS");
   return ok ? 0 : 1;

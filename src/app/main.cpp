@@ -2,8 +2,8 @@
 #include <QApplication>
 
 #include "app/main_window.h"
-#include "app/startup_report.h"
 #include "app/program_state.h"
+#include "app/startup_report.h"
 #include "platform/files.h"
 #include "platform/qt/qt_sound.h"
 #include "platform/qt/qt_ui.h"

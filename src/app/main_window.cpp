@@ -153,48 +153,49 @@ void MainWindow::BuildControls() {
 
   auto* bar = new PictureBox(this, QStringLiteral("图片框13"), QRect(173, 24, 618, 30),
                              palette::kStripTop.lighter(115), palette::kStripTop);
-  date_line_ = MakeTransparentLabel(bar, QStringLiteral("透明标签_今天日期星期"),
-                                    QRect(188, 1, 239, 24), QString(), palette::kLightBlue,
-                                    strip_font, Qt::AlignCenter);
-  QLabel* help = MakeTransparentLabel(bar, QStringLiteral("透明标签3"), QRect(554, 1, 56, 24),
-                                      QStringLiteral("帮助信息"), Qt::black, strip_font,
-                                      Qt::AlignCenter);
+  date_line_ =
+      MakeTransparentLabel(bar, QStringLiteral("透明标签_今天日期星期"), QRect(188, 1, 239, 24),
+                           QString(), palette::kLightBlue, strip_font, Qt::AlignCenter);
+  QLabel* help =
+      MakeTransparentLabel(bar, QStringLiteral("透明标签3"), QRect(554, 1, 56, 24),
+                           QStringLiteral("帮助信息"), Qt::black, strip_font, Qt::AlignCenter);
   ShowHandCursor(help);
   help->installEventFilter(this);
 
   // Beneath the lower list, which it overlaps.
   new PictureBox(this, QStringLiteral("图片框5"), QRect(173, 438, 618, 90), palette::kBodyTop,
                  palette::kBodyBottom);
-  monitor_tree_ = MakeListView(this, QStringLiteral("超级列表框_监控列表"), QRect(173, 53, 618, 187),
-                               kMonitorColumns);
+  monitor_tree_ = MakeListView(this, QStringLiteral("超级列表框_监控列表"),
+                               QRect(173, 53, 618, 187), kMonitorColumns);
   monitor_tree_->viewport()->installEventFilter(this);
   flights_tree_ = MakeListView(this, QStringLiteral("超级列表框_最新10班信息"),
                                QRect(173, 237, 618, 289), kFlightColumns);
 
   summary_panel_ = new PictureBox(this, QStringLiteral("图片框_左侧备注"), QRect(4, 54, 170, 64),
                                   palette::kBodyTop, palette::kBodyBottom.darker(105));
-  summary_route_ = MakeTransparentLabel(summary_panel_, QStringLiteral("透明标签_出发地到达地_左侧"),
-                                        QRect(14, 4, 128, 16), QString(), Qt::black, small_font);
+  summary_route_ =
+      MakeTransparentLabel(summary_panel_, QStringLiteral("透明标签_出发地到达地_左侧"),
+                           QRect(14, 4, 128, 16), QString(), Qt::black, small_font);
   summary_date_ = MakeTransparentLabel(summary_panel_, QStringLiteral("透明标签_出发日期_左侧"),
                                        QRect(14, 24, 80, 16), QString(), Qt::black, small_font);
-  summary_id_caption_ = MakeTransparentLabel(summary_panel_, QStringLiteral("透明标签_ID"),
-                                             QRect(14, 42, 22, 16), QStringLiteral("ID:"),
-                                             palette::kGrey, small_font);
+  summary_id_caption_ =
+      MakeTransparentLabel(summary_panel_, QStringLiteral("透明标签_ID"), QRect(14, 42, 22, 16),
+                           QStringLiteral("ID:"), palette::kGrey, small_font);
   summary_id_ = MakeTransparentLabel(summary_panel_, QStringLiteral("透明标签_ID_左侧"),
                                      QRect(38, 42, 126, 16), QString(), palette::kGrey, small_font);
   summary_panel_->hide();
 
   auto* status_bar = new PictureBox(this, QStringLiteral("图片框3"), QRect(1, 525, 790, 24),
                                     palette::kBodyTop, palette::kBodyBottom);
-  status_label_ = MakeTransparentLabel(status_bar, QStringLiteral("透明标签_刷新状态"),
-                                       QRect(8, 4, 327, 16), QStringLiteral("状态:等待中......"),
-                                       palette::kGrey, small_font);
+  status_label_ =
+      MakeTransparentLabel(status_bar, QStringLiteral("透明标签_刷新状态"), QRect(8, 4, 327, 16),
+                           QStringLiteral("状态:等待中......"), palette::kGrey, small_font);
   MakeTransparentLabel(status_bar, QStringLiteral("透明标签_软件使用次数"), QRect(343, 4, 103, 16),
                        QStringLiteral("(读取中...)"), palette::kGrey, small_font, Qt::AlignCenter);
-  QLabel* credit = MakeTransparentLabel(
-      status_bar, QStringLiteral("透明标签_作者信息"), QRect(536, 4, 247, 16),
-      QStringLiteral("Vellora 开发组  http://") + ToQString(HomeHost()), palette::kGrey,
-      small_font, Qt::AlignRight | Qt::AlignVCenter);
+  QLabel* credit =
+      MakeTransparentLabel(status_bar, QStringLiteral("透明标签_作者信息"), QRect(536, 4, 247, 16),
+                           QStringLiteral("Vellora 开发组  http://") + ToQString(HomeHost()),
+                           palette::kGrey, small_font, Qt::AlignRight | Qt::AlignVCenter);
   ShowHandCursor(credit);
   credit->installEventFilter(this);
 
@@ -238,10 +239,10 @@ void MainWindow::BuildControls() {
   flights_list_ = std::make_unique<QtListView>(flights_tree_);
   date_timer_period_->SetPeriod(1000);
 
-  monitor_ = std::make_unique<MonitorContext>(MonitorContext{
-      state_.Monitor, *monitor_list_, *flights_list_, *status_, *refresh_timer_, *tray_,
-      sound_player_, context_.pump, context_.clock, state_.MainRouteStore, context_.run_dir,
-      [this] { RefreshRouteSummary(); }});
+  monitor_ = std::make_unique<MonitorContext>(
+      MonitorContext{state_.Monitor, *monitor_list_, *flights_list_, *status_, *refresh_timer_,
+                     *tray_, sound_player_, context_.pump, context_.clock, state_.MainRouteStore,
+                     context_.run_dir, [this] { RefreshRouteSummary(); }});
   connect(refresh_qtimer_, &QTimer::timeout, this, [this] { OnRefreshTimer(*monitor_); });
 }
 

@@ -31,7 +31,8 @@ void ReportFirstExposeIfAsked(QWidget& window) {
   const char* asked = std::getenv("VELLORA_REPORT_SHOWN");
   if (asked == nullptr || std::strcmp(asked, "1") != 0) return;
   window.winId();  // makes sure the native window exists
-  if (QWindow* handle = window.windowHandle()) handle->installEventFilter(new ExposeReporter(handle));
+  if (QWindow* handle = window.windowHandle())
+    handle->installEventFilter(new ExposeReporter(handle));
 }
 
 }  // namespace vellora

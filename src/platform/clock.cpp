@@ -69,7 +69,8 @@ LocalDateTime TextToDateTime(const Text& text) {
   while (count < 6) {
     const std::size_t start = i;
     int value = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9' && i - start < 4) value = value * 10 + (s[i++] - '0');
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9' && i - start < 4)
+      value = value * 10 + (s[i++] - '0');
     const std::size_t digits = i - start;
     if (digits == 0 || digits > (count == 0 ? 4u : 2u)) return kEarliestDateTime;
     fields[count++] = value;
@@ -88,8 +89,7 @@ LocalDateTime TextToDateTime(const Text& text) {
 
 std::int64_t DaysBetween(const LocalDateTime& from, const LocalDateTime& to) {
   auto seconds = [](const LocalDateTime& t) {
-    return DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 +
-           t.second;
+    return DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
   };
   return (seconds(to) - seconds(from)) / 86400;  // C++ division truncates toward zero
 }
@@ -100,9 +100,8 @@ Text TodayText(const LocalDateTime& now) {
 }
 
 const Text& WeekdayName(int day_of_week) {
-  static const Text* const kNames[] = {&"星期日"_gbk, &"星期一"_gbk, &"星期二"_gbk,
-                                       &"星期三"_gbk, &"星期四"_gbk, &"星期五"_gbk,
-                                       &"星期六"_gbk};
+  static const Text* const kNames[] = {&"星期日"_gbk, &"星期一"_gbk, &"星期二"_gbk, &"星期三"_gbk,
+                                       &"星期四"_gbk, &"星期五"_gbk, &"星期六"_gbk};
   return *kNames[((day_of_week % 7) + 7) % 7];
 }
 

@@ -16,8 +16,8 @@ constexpr char16_t kReplacement = 0xFFFD;
 // Both directions of code page 936 for the Basic Multilingual Plane. Two-byte codes are
 // indexed by lead << 8 | trail; single bytes 0x00-0x7F are ASCII and 0x80 is the euro sign.
 struct Cp936Tables {
-  std::array<char16_t, 65536> from_gbk{};      // two-byte code -> UTF-16 unit, 0 = none
-  std::array<std::uint16_t, 65536> to_gbk{};   // UTF-16 unit -> code (< 0x100: one byte)
+  std::array<char16_t, 65536> from_gbk{};     // two-byte code -> UTF-16 unit, 0 = none
+  std::array<std::uint16_t, 65536> to_gbk{};  // UTF-16 unit -> code (< 0x100: one byte)
   std::array<bool, 65536> to_gbk_known{};
 };
 
@@ -146,8 +146,8 @@ void DecodeGbk(std::string_view gbk, Sink&& sink) {
     } else if (byte == 0x80) {
       sink(u'\u20AC');
       ++i;
-    } else if (IsCp936Lead(byte) && i + 1 < size && bytes[i + 1] >= 0x40 &&
-               bytes[i + 1] != 0x7F && bytes[i + 1] != 0xFF) {
+    } else if (IsCp936Lead(byte) && i + 1 < size && bytes[i + 1] >= 0x40 && bytes[i + 1] != 0x7F &&
+               bytes[i + 1] != 0xFF) {
       const char16_t unit = t.from_gbk[byte << 8 | bytes[i + 1]];
       sink(unit == kUnmapped ? u'?' : unit);
       i += 2;

@@ -1,10 +1,10 @@
 #include "platform/files.h"
 
-#include "platform/safe_file.h"
-
 #include <stdlib.h>
 
 #include <system_error>
+
+#include "platform/safe_file.h"
 
 namespace vellora {
 
@@ -23,8 +23,7 @@ std::filesystem::path TempDirectory() {
   return "/tmp";
 }
 
-std::optional<std::filesystem::path> WriteTempFile(std::string_view name,
-                                                   std::string_view bytes) {
+std::optional<std::filesystem::path> WriteTempFile(std::string_view name, std::string_view bytes) {
   const std::filesystem::path path = TempDirectory() / name;
   if (WriteFileAtomically(path, bytes, LinkPolicy::kReplace)) return std::nullopt;
   return path;

@@ -62,7 +62,7 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 enum class LineKind { kOther, kSection, kKey };
 
 struct IniLine {
-  std::string raw;     // the line without its ending, GBK
+  std::string raw;  // the line without its ending, GBK
   LineKind kind = LineKind::kOther;
   std::string name;    // section or key name as written
   std::string folded;  // the name with ASCII letters in lower case
@@ -162,7 +162,8 @@ IniDocument Parse(std::string_view bytes) {
     start = end + 1;
   }
   for (std::size_t i = 0; i < doc.lines.size(); ++i) {
-    if (doc.lines[i].kind == LineKind::kSection) doc.first_header.try_emplace(doc.lines[i].folded, i);
+    if (doc.lines[i].kind == LineKind::kSection)
+      doc.first_header.try_emplace(doc.lines[i].folded, i);
   }
   return doc;
 }
@@ -278,14 +279,14 @@ const std::shared_ptr<const IniDocument>& EmptyDocument() {
 // The parsed file as it is now; a missing file is an empty one. A file that exists but cannot
 // be read also gives the empty document, with `error` set so that no write replaces it.
 // Call with cache_mutex held.
-std::shared_ptr<const IniDocument> Load(const std::filesystem::path& path,
-                                        std::error_code& error) {
+std::shared_ptr<const IniDocument> Load(const std::filesystem::path& path, std::error_code& error) {
   error.clear();
   const std::string key = path.string();
   const std::int64_t read_at = WallClockNow();
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
-    if (errno != ENOENT && errno != ENOTDIR) error = std::error_code(errno, std::generic_category());
+    if (errno != ENOENT && errno != ENOTDIR)
+      error = std::error_code(errno, std::generic_category());
     cache.erase(key);
     return EmptyDocument();
   }
@@ -352,8 +353,8 @@ Text ReadIniKey(const std::filesystem::path& file, const Text& section, const Te
   return Text();
 }
 
-std::error_code WriteIniKey(const std::filesystem::path& file, const Text& section,
-                            const Text& key, const Text& value) {
+std::error_code WriteIniKey(const std::filesystem::path& file, const Text& section, const Text& key,
+                            const Text& value) {
   return WriteIniKeys(file, section, {{key, value}});
 }
 

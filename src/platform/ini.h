@@ -23,8 +23,8 @@ Text ReadIniKey(const std::filesystem::path& file, const Text& section, const Te
 
 // Sets a key: a missing file is created, a missing section is appended at the end of the file,
 // an existing key's value is replaced in place and a new key goes to the end of its section.
-std::error_code WriteIniKey(const std::filesystem::path& file, const Text& section,
-                            const Text& key, const Text& value);
+std::error_code WriteIniKey(const std::filesystem::path& file, const Text& section, const Text& key,
+                            const Text& value);
 
 // Several WriteIniKey calls on one section, in order, landing in the file together.
 using IniKeyValues = std::vector<std::pair<Text, Text>>;

@@ -50,7 +50,8 @@ std::error_code WriteAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-std::optional<std::string> ReadWholeFile(const std::filesystem::path& path, std::error_code& error) {
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path,
+                                         std::error_code& error) {
   error.clear();
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.Get() < 0) {

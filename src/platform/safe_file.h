@@ -16,8 +16,8 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path, std:
 // Replaces the file's contents with `bytes`: written to a temporary file in the same directory,
 // flushed and synced, then renamed over the old file, so a crash or a failure at any step
 // leaves either the old contents or the new ones, never a mixture. A symbolic link at `path`
-// is kept and its target replaced, unless told otherwise. A new file gets mode 0644 less the umask; an existing one
-// keeps its mode. Returns the first error; on error the old file is untouched.
+// is kept and its target replaced, unless told otherwise. A new file gets mode 0644 less the umask;
+// an existing one keeps its mode. Returns the first error; on error the old file is untouched.
 enum class LinkPolicy {
   kFollow,   // a link at `path` stays and its target gets the new contents
   kReplace,  // the link itself is replaced: for shared directories such as /tmp, where a link

@@ -87,9 +87,9 @@ Text RightBytes(const Text& text, std::int64_t count) {
 
 Text MidBytes(const Text& text, std::int64_t start, std::int64_t count) {
   if (start < 1 || count <= 0 || start > static_cast<std::int64_t>(text.Size())) return Text();
-  return Text::FromGbk(std::string_view(text.Bytes())
-                           .substr(static_cast<std::size_t>(start - 1),
-                                   static_cast<std::size_t>(count)));
+  return Text::FromGbk(
+      std::string_view(text.Bytes())
+          .substr(static_cast<std::size_t>(start - 1), static_cast<std::size_t>(count)));
 }
 
 Text TrimBlanks(const Text& text) {
@@ -208,8 +208,10 @@ double TextToNumber(const Text& text) {
 
 std::int32_t TextToInt(const Text& text) {
   const double value = std::trunc(TextToNumber(text));
-  if (!(value > std::numeric_limits<std::int32_t>::min())) return std::numeric_limits<std::int32_t>::min();
-  if (value >= std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
+  if (!(value > std::numeric_limits<std::int32_t>::min()))
+    return std::numeric_limits<std::int32_t>::min();
+  if (value >= std::numeric_limits<std::int32_t>::max())
+    return std::numeric_limits<std::int32_t>::max();
   return static_cast<std::int32_t>(value);
 }
 

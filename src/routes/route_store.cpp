@@ -107,8 +107,7 @@ bool RouteStore::IsExpired(const Text& date) const {
 }
 
 void RouteStore::DeleteRoute(const std::filesystem::path& store_path,
-                             const std::filesystem::path& below_path,
-                             const Text& route_id) const {
+                             const std::filesystem::path& below_path, const Text& route_id) const {
   if (route_id.Empty()) return;
   DeleteIniSection(store_path, route_id);
   DeleteIniSection(below_path, route_id);

@@ -25,11 +25,11 @@ enum MonitorListColumn : int {
 };
 
 // Keys of a route's section, and of Refresh_time.dat.
-const Text& KeyFromCity();      // 出发城市
-const Text& KeyToCity();        // 到达城市
-const Text& KeyDate();          // 出发日期
-const Text& KeyTargetPrice();   // 心理价位
-const Text& KeyAlertMode();     // 提示方式
+const Text& KeyFromCity();     // 出发城市
+const Text& KeyToCity();       // 到达城市
+const Text& KeyDate();         // 出发日期
+const Text& KeyTargetPrice();  // 心理价位
+const Text& KeyAlertMode();    // 提示方式
 
 // Refresh_time.dat beside a store file.
 std::filesystem::path RefreshTimePath(const std::filesystem::path& store_path);
@@ -51,9 +51,9 @@ class RouteStore {
  public:
   RouteStore(const Clock& clock, EventPump& pump) : clock_(clock), pump_(pump) {}
 
-  void AddRoute(const std::filesystem::path& store_path, const Text& from_city,
-                const Text& to_city, const Text& date, const Text& target_price,
-                const Text& alert_mode, const Text& refresh_minutes) const;
+  void AddRoute(const std::filesystem::path& store_path, const Text& from_city, const Text& to_city,
+                const Text& date, const Text& target_price, const Text& alert_mode,
+                const Text& refresh_minutes) const;
   // Rebuilds the list from the file, dropping expired routes from the file for good.
   void LoadRoutes(const std::filesystem::path& store_path, ListView& list) const;
   bool IsExpired(const Text& date) const;
@@ -61,8 +61,8 @@ class RouteStore {
                    const Text& from_city, const Text& to_city, const Text& date,
                    const Text& target_price, const Text& alert_mode,
                    const Text& refresh_minutes) const;
-  void DeleteRoute(const std::filesystem::path& store_path,
-                   const std::filesystem::path& below_path, const Text& route_id) const;
+  void DeleteRoute(const std::filesystem::path& store_path, const std::filesystem::path& below_path,
+                   const Text& route_id) const;
 
  private:
   void WriteRoute(const std::filesystem::path& store_path, const Text& route_id,

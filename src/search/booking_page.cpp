@@ -9,8 +9,9 @@ Text BookingPageUrl(const Text& from_city, const Text& to_city, const Text& date
          Text::FromGbk("/site/oneway_list.htm?searchDepartureAirport=") + from_city +
          Text::FromGbk("&searchArrivalAirport=") + to_city +
          Text::FromGbk("&searchDepartureTime=") + date +
-         Text::FromGbk("&searchArrivalTime=2010-11-04&nextNDays=0&startSearch=true"
-                       "&from=fi_ont_search");
+         Text::FromGbk(
+             "&searchArrivalTime=2010-11-04&nextNDays=0&startSearch=true"
+             "&from=fi_ont_search");
 }
 
 }  // namespace vellora

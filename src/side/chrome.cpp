@@ -153,8 +153,7 @@ void PictureButton::paintEvent(QPaintEvent*) {
 
   const qreal side = std::min(width(), height()) * 0.5;
   const QPointF c = box.center();
-  QPen pen(Qt::white, std::max<qreal>(1.5, side / 5), Qt::SolidLine, Qt::RoundCap,
-           Qt::RoundJoin);
+  QPen pen(Qt::white, std::max<qreal>(1.5, side / 5), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
   painter.setPen(pen);
   painter.setBrush(Qt::NoBrush);
   const qreal h = side / 2;

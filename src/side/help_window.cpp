@@ -25,13 +25,14 @@ HelpWindow::HelpWindow() {
       QStringLiteral("4.双击对应航线可以立即刷新,会显示出票价信息,但不会有提示"),
       QStringLiteral("5.右键点击对应的监控航线可自动打开去哪儿官网进行查询和预定"),
       QString(),
-      QStringLiteral("注:本版本由 Vellora 2012版改写而来,在网上搜索\"Vellora 机票价格监控\"即可找到本软件"),
+      QStringLiteral(
+          "注:本版本由 Vellora 2012版改写而来,在网上搜索\"Vellora 机票价格监控\"即可找到本软件"),
       QStringLiteral("   此版本支持国内,国际航班查询"),
   };
-  QLabel* text = MakeTransparentLabel(body, QStringLiteral("透明标签_提示内容"),
-                                      QRect(15, 22, 440, 172), lines.join(QLatin1Char('\n')),
-                                      Qt::black, UiFont(QStringLiteral("微软雅黑"), 12),
-                                      Qt::AlignLeft | Qt::AlignTop);
+  QLabel* text =
+      MakeTransparentLabel(body, QStringLiteral("透明标签_提示内容"), QRect(15, 22, 440, 172),
+                           lines.join(QLatin1Char('\n')), Qt::black,
+                           UiFont(QStringLiteral("微软雅黑"), 12), Qt::AlignLeft | Qt::AlignTop);
   text->setWordWrap(true);
   auto* ok = new PictureButton(body, QStringLiteral("图形按钮_确认"), QRect(400, 202, 60, 20),
                                ButtonGlyph::kTick, palette::kButton);

@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
@@ -10,8 +12,6 @@
 #include <QTreeWidget>
 #include <functional>
 #include <optional>
-
-#include <gtest/gtest.h>
 
 #include "platform/qt/qt_text.h"
 #include "platform/ui_memory.h"
@@ -134,7 +134,8 @@ TEST_F(MainWindowTest, ClicksOnTheMonitorList) {
   Start();
   auto* list = Find<QTreeWidget>("超级列表框_监控列表");
   // Below the last row: no row is selected, the panel keeps row 0.
-  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(50, list->viewport()->height() - 5));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    QPoint(50, list->viewport()->height() - 5));
   EXPECT_EQ(LabelText("透明标签_ID_左侧"), "0110080000");
   const QRect row2 = list->visualItemRect(list->topLevelItem(2));
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row2.center());
@@ -142,7 +143,8 @@ TEST_F(MainWindowTest, ClicksOnTheMonitorList) {
   EXPECT_EQ(LabelText("透明标签_ID_左侧"), "0110080002");
   EXPECT_EQ(LabelText("透明标签_刷新状态"), "状态:等待中...");
   // An empty part again: the panel stays on row 2.
-  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(50, list->viewport()->height() - 5));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    QPoint(50, list->viewport()->height() - 5));
   EXPECT_EQ(LabelText("透明标签_ID_左侧"), "0110080002");
 }
 
@@ -178,7 +180,8 @@ TEST_F(MainWindowTest, RefreshTimerArmedFromTheStoredInterval) {
   };
   for (const Case& c : cases) {
     if (c.stored != nullptr) {
-      WriteBytes(dir_ / "Refresh_time.dat", std::string("[Refresh_time]\r\ntime=") + c.stored + "\r\n");
+      WriteBytes(dir_ / "Refresh_time.dat",
+                 std::string("[Refresh_time]\r\ntime=") + c.stored + "\r\n");
     } else {
       std::filesystem::remove(dir_ / "Refresh_time.dat");
     }
@@ -277,8 +280,8 @@ TEST_F(MainWindowTest, ListBackgroundGoesThroughATemporaryFileThatIsNeverALink) 
   const std::string gif = ReadBytes(temp / "dozlin_lv.dzl");
   EXPECT_EQ(gif.substr(0, 6), "GIF89a");
   QImage image;
-  ASSERT_TRUE(image.loadFromData(reinterpret_cast<const uchar*>(gif.data()),
-                                 static_cast<int>(gif.size())));
+  ASSERT_TRUE(
+      image.loadFromData(reinterpret_cast<const uchar*>(gif.data()), static_cast<int>(gif.size())));
   EXPECT_EQ(image.size(), QSize(501, 280));
 }
 

@@ -1,10 +1,10 @@
 // The main window's refresh timer and double-click reach the monitor, against the sample site.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QTest>
 #include <QTreeWidget>
 #include <optional>
-
-#include <gtest/gtest.h>
 
 #include "app/main_window.h"
 #include "platform/qt/qt_text.h"
@@ -29,11 +29,12 @@ class MonitorWiringTest : public ::testing::Test {
                                        "[0110080001]\r\n出发城市=广州\r\n到达城市=成都\r\n"
                                        "出发日期=2013-01-21\r\n心理价位=1\r\n提示方式=气泡\r\n")
                             .Bytes());
-    window_.emplace(state_, MainWindowContext{dir_.Path(), clock_, pump_, browser_,
-                                              [](int) {}});
+    window_.emplace(state_, MainWindowContext{dir_.Path(), clock_, pump_, browser_, [](int) {}});
     window_->Create();
   }
-  std::string Cell(int row, int column) { return window_->MonitorList().Cell(row, column).ToUtf8(); }
+  std::string Cell(int row, int column) {
+    return window_->MonitorList().Cell(row, column).ToUtf8();
+  }
   std::string Status() { return window_->Status().GetText().ToUtf8(); }
 
   testing::TempDir dir_;
@@ -58,7 +59,8 @@ TEST_F(MonitorWiringTest, DoubleClickSearchesTheRouteAtOnce) {
 
 TEST_F(MonitorWiringTest, TheRefreshTimerRunsACycleAndGetsItsPeriodBack) {
   window_->RefreshTimer().SetPeriod(50);
-  ASSERT_TRUE(testing::SpinUntil([&] { return Status() == "状态:搜索航线完毕"; }, 20000)) << Status();
+  ASSERT_TRUE(testing::SpinUntil([&] { return Status() == "状态:搜索航线完毕"; }, 20000))
+      << Status();
   EXPECT_EQ(state_.Monitor.LastRefreshDate.ToUtf8(), "2013-1-10");
   EXPECT_EQ(Cell(0, 7), "Y");
   EXPECT_EQ(Cell(1, 7), "N");

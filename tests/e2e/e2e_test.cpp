@@ -1,6 +1,7 @@
 // Starts the real program under a virtual X server, in a run directory of its own, and looks
 // at the screen.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -13,8 +14,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/text.h"
 #include "support/command.h"
@@ -93,8 +92,8 @@ class EndToEndTest : public ::testing::Test {
 // screenshot in `screenshot`.
 bool WaitForWindow(const std::string& display_env, const std::filesystem::path& screenshot,
                    const Child& program, std::string& colours) {
-  const std::string grab = std::string(GRAB_SCREEN_PATH) + " " + screenshot.string() +
-                           " 516,110 400,640 600,300";
+  const std::string grab =
+      std::string(GRAB_SCREEN_PATH) + " " + screenshot.string() + " 516,110 400,640 600,300";
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (std::chrono::steady_clock::now() < deadline && program.Running()) {
     colours = testing::CommandOutput("env " + display_env + " QT_QPA_PLATFORM=xcb " + grab);

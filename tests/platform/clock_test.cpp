@@ -37,8 +37,8 @@ TEST(ClockTest, TextToDateTime) {
 
 TEST(ClockTest, DayArithmetic) {
   EXPECT_EQ(DaysFromCivil(1970, 1, 1), 0);
-  EXPECT_EQ(DayOfWeek(2013, 1, 11), 5);   // a Friday
-  EXPECT_EQ(DayOfWeek(2013, 12, 1), 0);   // a Sunday
+  EXPECT_EQ(DayOfWeek(2013, 1, 11), 5);  // a Friday
+  EXPECT_EQ(DayOfWeek(2013, 12, 1), 0);  // a Sunday
   EXPECT_EQ(DaysBetween({2013, 1, 11, 0, 0, 0}, {2013, 1, 12, 0, 0, 0}), 1);
   EXPECT_EQ(DaysBetween({2013, 1, 11, 0, 0, 0}, {2012, 12, 31, 0, 0, 0}), -11);
   EXPECT_EQ(DaysBetween({2013, 1, 11, 0, 0, 0}, {2013, 1, 11, 23, 0, 0}), 0);

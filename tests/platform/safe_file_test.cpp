@@ -1,10 +1,9 @@
 #include "platform/safe_file.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cerrno>
-
-#include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
 

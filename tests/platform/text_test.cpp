@@ -29,7 +29,11 @@ TEST(TextTest, FindText) {
       {"not found", G("xxAyy"), G("B"), 1, -1},
       {"needle longer than text", G("ab"), G("abc"), 1, -1},
       {"from beyond the end", G("abc"), G("c"), 4, -1},
-      {"never on a second byte", G("\x81" "A" "A"), G("A"), 1, 3},
+      {"never on a second byte",
+       G("\x81"
+         "A"
+         "A"),
+       G("A"), 1, 3},
       {"second byte ']' is no bracket", G("\x81]]"), G("]"), 1, 3},
       {"two-byte needle on a boundary", U("东航北京"), U("北京"), 1, 5},
       {"two-byte needle across characters", G("\xB1\xB1\xBE\xA9"), G("\xB1\xBE"), 1, -1},
@@ -82,7 +86,9 @@ TEST(TextTest, SplitText) {
       {"no separator", G("abc"), G(","), {G("abc")}},
       {"CR LF", G("a\r\nb\r\n"), G("\r\n"), {G("a"), G("b")}},
       {"multi-byte separator", U("x报价(查看)y报价(查看)"), U("报价(查看)"), {U("x"), U("y")}},
-      {"separator byte inside a character is not split", G("\x81*a*b"), G("*"),
+      {"separator byte inside a character is not split",
+       G("\x81*a*b"),
+       G("*"),
        {G("\x81*a"), G("b")}},
   };
   for (const Case& c : cases) {

@@ -1,9 +1,9 @@
 #include "platform/qt/qt_sound.h"
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <functional>
-
-#include <gtest/gtest.h>
 
 #include "support/qt_wait.h"
 #include "support/temp_dir.h"

@@ -1,8 +1,8 @@
 #include "routes/route_store.h"
 
-#include <optional>
-
 #include <gtest/gtest.h>
+
+#include <optional>
 
 #include "platform/ini.h"
 #include "platform/ui_memory.h"
@@ -44,9 +44,8 @@ TEST_F(RouteStoreTest, IsExpiredAroundToday) {
     bool expired;
   };
   const Case cases[] = {
-      {"2013-01-10", true},  {"2013-01-11", true},  {"2013-01-12", false},
-      {"2014-01-01", false}, {"2013-02-30", true},  {"", true},
-      {"abc", true},         {"2013-1-12", false},
+      {"2013-01-10", true}, {"2013-01-11", true}, {"2013-01-12", false}, {"2014-01-01", false},
+      {"2013-02-30", true}, {"", true},           {"abc", true},         {"2013-1-12", false},
   };
   for (const Case& c : cases) EXPECT_EQ(store_.IsExpired(G(c.date)), c.expired) << c.date;
 }
@@ -70,13 +69,12 @@ TEST_F(RouteStoreTest, IdsHaveTwoDigitsPerPart) {
 }
 
 TEST_F(RouteStoreTest, LoadFillsColumnsInFileOrderAndDropsExpiredRoutes) {
-  WriteBytes(StorePath(),
-             U("[r1]\r\n提示方式=音乐\r\n出发日期=2013-01-12\r\n出发城市=北京\r\n"
-               "[old]\r\n出发日期=2013-01-11\r\n"
-               "[bad]\r\n出发日期=2013-02-30\r\n"
-               "[r2]\r\n出发日期=2013-02-01\r\n到达城市=成都\r\n心理价位=\r\n"
-               "[none]\r\n出发城市=北京\r\n")
-                 .Bytes());
+  WriteBytes(StorePath(), U("[r1]\r\n提示方式=音乐\r\n出发日期=2013-01-12\r\n出发城市=北京\r\n"
+                            "[old]\r\n出发日期=2013-01-11\r\n"
+                            "[bad]\r\n出发日期=2013-02-30\r\n"
+                            "[r2]\r\n出发日期=2013-02-01\r\n到达城市=成都\r\n心理价位=\r\n"
+                            "[none]\r\n出发城市=北京\r\n")
+                              .Bytes());
   list_.AppendRow(G("stale"));
   store_.LoadRoutes(StorePath(), list_);
   ASSERT_EQ(list_.RowCount(), 2);
@@ -119,19 +117,19 @@ TEST_F(RouteStoreTest, UpdateKeepsIdAndPlace) {
   Add("北京", "上海", "2013-02-01");
   clock_.Set({2013, 1, 11, 9, 5, 4});
   Add("广州", "成都", "2013-03-01");
-  store_.UpdateRoute(StorePath(), G("0111090503"), U("深圳"), U("上海"), G("2013-02-02"),
-                     G("450"), U("音乐"), G("10"));
+  store_.UpdateRoute(StorePath(), G("0111090503"), U("深圳"), U("上海"), G("2013-02-02"), G("450"),
+                     U("音乐"), G("10"));
   store_.LoadRoutes(StorePath(), list_);
   ASSERT_EQ(list_.RowCount(), 2);
-  EXPECT_EQ(list_.Row(0), (std::vector<Text>{G("0111090503"), U("深圳"), U("上海"),
-                                             G("2013-02-02"), G("450"), U("音乐"), G(""), G("")}));
+  EXPECT_EQ(list_.Row(0), (std::vector<Text>{G("0111090503"), U("深圳"), U("上海"), G("2013-02-02"),
+                                             G("450"), U("音乐"), G(""), G("")}));
   EXPECT_EQ(list_.Cell(1, kColumnRouteId), G("0111090504"));
   EXPECT_EQ(ReadIniKey(dir_ / "Refresh_time.dat", G("Refresh_time"), G("time")), G("10"));
 
   // A route deleted meanwhile comes back at the end.
   store_.DeleteRoute(StorePath(), BelowPath(), G("0111090503"));
-  store_.UpdateRoute(StorePath(), G("0111090503"), U("深圳"), U("上海"), G("2013-02-02"),
-                     G("450"), U("音乐"), G("10"));
+  store_.UpdateRoute(StorePath(), G("0111090503"), U("深圳"), U("上海"), G("2013-02-02"), G("450"),
+                     U("音乐"), G("10"));
   store_.LoadRoutes(StorePath(), list_);
   EXPECT_EQ(Ids(), (std::vector<Text>{G("0111090504"), G("0111090503")}));
 }

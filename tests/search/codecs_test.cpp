@@ -56,18 +56,22 @@ TEST(CodecsTest, TextBetween) {
   const Case cases[] = {
       {"both markers", G("xxAyyBzz"), G("A"), G("B"), G("yy")},
       {"right marker missing", G("xxAyyBzz"), G("A"), G("C"), G("")},
-      {"two-byte left marker missing: searched in the whole text", G("xxAyyBzz"), G("AB"),
-       G("B"), G("xxAyy")},
-      {"longer left marker missing: searched from its length - 1", G("xxAyyBzz"), G("ABC"),
-       G("B"), G("xAyy")},
+      {"two-byte left marker missing: searched in the whole text", G("xxAyyBzz"), G("AB"), G("B"),
+       G("xxAyy")},
+      {"longer left marker missing: searched from its length - 1", G("xxAyyBzz"), G("ABC"), G("B"),
+       G("xAyy")},
       {"one-byte left marker missing", G("xxAyyBzz"), G("C"), G("B"), G("")},
       {"right marker right after the left", G("xxABzz"), G("A"), G("B"), G("")},
       {"first left, next right after it", G("BAxBAyB"), G("A"), G("B"), G("x")},
       {"left marker at the very end", G("xxA"), G("A"), G("B"), G("")},
       {"empty left marker counts as found at 1", G("xxAyyBzz"), G(""), G("A"), G("xx")},
       {"Chinese markers", U("搜索到 12 个航班"), U("搜索到"), U("个航班"), G(" 12 ")},
-      {"right marker never matches a second byte", G("A\x81" "BxB"), G("A"), G("B"),
-       G("\x81" "Bx")},
+      {"right marker never matches a second byte",
+       G("A\x81"
+         "BxB"),
+       G("A"), G("B"),
+       G("\x81"
+         "Bx")},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(TextBetween(c.text, c.left, c.right), c.between) << c.name;

@@ -1,9 +1,8 @@
 // main() for tests of Qt windows: real widgets on the offscreen platform.
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <QApplication>
-
-#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);

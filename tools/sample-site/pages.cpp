@@ -61,7 +61,6 @@ std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) {
   return n;
 }
 
-
 std::optional<SiteMode> ParseSiteMode(std::string_view name) {
   for (SiteMode mode : {SiteMode::kNormal, SiteMode::kSlow, SiteMode::kFailing, SiteMode::kEmpty,
                         SiteMode::kMalformed, SiteMode::kManyPages}) {

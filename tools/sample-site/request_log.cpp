@@ -1,11 +1,11 @@
 #include "request_log.h"
 
-#include "pages.h"
-
 #include <strings.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "pages.h"
 
 namespace vellora::sample_site {
 

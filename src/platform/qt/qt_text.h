@@ -15,9 +15,8 @@ inline QString ToQString(const Text& text) {
 }
 
 inline Text TextFromQString(const QString& string) {
-  return Text::FromGbk(GbkFromUtf16(
-      std::u16string_view(reinterpret_cast<const char16_t*>(string.utf16()),
-                          static_cast<std::size_t>(string.size()))));
+  return Text::FromGbk(GbkFromUtf16(std::u16string_view(
+      reinterpret_cast<const char16_t*>(string.utf16()), static_cast<std::size_t>(string.size()))));
 }
 
 }  // namespace vellora

@@ -66,7 +66,8 @@ void QtLabel::SetText(const Text& text) {
   } else {
     QPointer<QLabel> guarded(label);
     QMetaObject::invokeMethod(
-        label, [guarded, string] {
+        label,
+        [guarded, string] {
           if (guarded) guarded->setText(string);
         },
         Qt::QueuedConnection);
@@ -141,8 +142,8 @@ void ShowAlertPopup(const QString& title, const QString& text, int timeout_ms) {
   popup->setTextFormat(Qt::PlainText);
   popup->setText(title + QLatin1Char('\n') + text);
   popup->setMargin(10);
-  popup->setStyleSheet(QStringLiteral(
-      "QLabel { background: #fffbe6; color: #222; border: 1px solid #c8a400; }"));
+  popup->setStyleSheet(
+      QStringLiteral("QLabel { background: #fffbe6; color: #222; border: 1px solid #c8a400; }"));
   popup->adjustSize();
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();
@@ -157,8 +158,7 @@ void ShowAlertPopup(const QString& title, const QString& text, int timeout_ms) {
 void QtTrayIcon::ShowBalloon(const Text& title, const Text& text, int timeout_ms) {
   ++balloons_shown_;
   if (available_ && available_() && icon_) {
-    icon_->showMessage(ToQString(title), ToQString(text), QSystemTrayIcon::Information,
-                       timeout_ms);
+    icon_->showMessage(ToQString(title), ToQString(text), QSystemTrayIcon::Information, timeout_ms);
   } else {
     ShowAlertPopup(ToQString(title), ToQString(text), timeout_ms);
   }

@@ -3,11 +3,11 @@
 // The Qt implementations of the ui operation sets. Each wraps a widget it does not own; the
 // widget belongs to its window.
 
+#include <QLabel>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeWidget>
-#include <QLabel>
 #include <QUrl>
 #include <atomic>
 #include <functional>
