@@ -62,6 +62,16 @@ std::size_t BoundaryAtOrAfter(const std::string& bytes, std::size_t index) {
   return i;
 }
 
+// The index of the first character at or after `i` that is not a blank.
+std::size_t SkipBlanks(const std::string& bytes, std::size_t i) {
+  while (i < bytes.size()) {
+    const std::size_t blank = BlankLength(bytes, i);
+    if (blank == 0) break;
+    i += blank;
+  }
+  return i;
+}
+
 }  // namespace
 
 std::int64_t FindText(const Text& text, const Text& needle, std::int64_t from) {
@@ -94,12 +104,7 @@ Text MidBytes(const Text& text, std::int64_t start, std::int64_t count) {
 
 Text TrimBlanks(const Text& text) {
   const std::string& bytes = text.Bytes();
-  std::size_t begin = 0;
-  while (begin < bytes.size()) {
-    const std::size_t blank = BlankLength(bytes, begin);
-    if (blank == 0) break;
-    begin += blank;
-  }
+  const std::size_t begin = SkipBlanks(bytes, 0);
   // The end of the last character that is not a blank; found walking forward, because a
   // trailing A1 A1 might be the tail of another two-byte character.
   std::size_t end = begin;
@@ -177,12 +182,7 @@ std::string HalfWidthPrefix(const std::string& bytes, std::size_t begin) {
 
 double TextToNumber(const Text& text) {
   const std::string& bytes = text.Bytes();
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const std::size_t blank = BlankLength(bytes, i);
-    if (blank == 0) break;
-    i += blank;
-  }
+  const std::size_t i = SkipBlanks(bytes, 0);
   const std::string s = HalfWidthPrefix(bytes, i);
   std::size_t p = 0;
   bool negative = false;
