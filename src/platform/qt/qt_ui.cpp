@@ -48,29 +48,51 @@ void QtListView::DeleteAllRows() {
   if (tree_) tree_->clear();
 }
 
+QtLabel::QtLabel(QLabel* label) {
+  shared_->label = label;
+  if (label == nullptr) return;
+  QObject::connect(label, &QObject::destroyed, [shared = shared_] {
+    std::lock_guard lock(shared->mutex);
+    shared->label = nullptr;
+  });
+}
+
+QtLabel::~QtLabel() {
+  std::lock_guard lock(shared_->mutex);
+  shared_->label = nullptr;
+}
+
 Text QtLabel::GetText() const {
-  std::lock_guard lock(mutex_);
-  return text_;
+  std::lock_guard lock(shared_->mutex);
+  return shared_->text;
+}
+
+void QtLabel::ShowLatest(Shared& shared) {
+  // Labels are destroyed on this thread only, so the pointer stays good after the lock.
+  QLabel* label;
+  Text text;
+  {
+    std::lock_guard lock(shared.mutex);
+    label = shared.label;
+    text = shared.text;
+  }
+  if (label != nullptr) label->setText(ToQString(text));
 }
 
 void QtLabel::SetText(const Text& text) {
   {
-    std::lock_guard lock(mutex_);
-    text_ = text;
+    std::lock_guard lock(shared_->mutex);
+    shared_->text = text;
+    if (shared_->label == nullptr) return;
   }
-  QLabel* label = label_.data();
-  if (label == nullptr) return;
-  const QString string = ToQString(text);
-  if (QThread::currentThread() == label->thread()) {
-    label->setText(string);
+  QCoreApplication* application = QCoreApplication::instance();
+  if (application == nullptr) return;
+  if (QThread::currentThread() == application->thread()) {
+    ShowLatest(*shared_);
   } else {
-    QPointer<QLabel> guarded(label);
+    // The application object outlives every window, so it carries the update.
     QMetaObject::invokeMethod(
-        label,
-        [guarded, string] {
-          if (guarded) guarded->setText(string);
-        },
-        Qt::QueuedConnection);
+        application, [shared = shared_] { ShowLatest(*shared); }, Qt::QueuedConnection);
   }
 }
 

@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 #include "platform/ui.h"
@@ -33,16 +34,26 @@ class QtListView final : public ListView {
 
 // SetText from another thread is queued to the GUI thread; GetText answers from a copy, so it
 // too may be called from anywhere.
+// SetText may be called from any thread: from another thread the label is updated on the GUI
+// thread, and only if it still exists then. The label always ends up showing the text set last.
 class QtLabel final : public Label {
  public:
-  explicit QtLabel(QLabel* label) : label_(label) {}
+  explicit QtLabel(QLabel* label);
+  ~QtLabel() override;
+  QtLabel(const QtLabel&) = delete;
+  QtLabel& operator=(const QtLabel&) = delete;
   Text GetText() const override;
   void SetText(const Text& text) override;
 
  private:
-  QPointer<QLabel> label_;
-  mutable std::mutex mutex_;
-  Text text_;
+  // Shared with the updates queued from other threads, which may outlive this object.
+  struct Shared {
+    std::mutex mutex;
+    QLabel* label = nullptr;  // cleared on the GUI thread when the label or this object goes
+    Text text;
+  };
+  static void ShowLatest(Shared& shared);  // on the GUI thread
+  std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
 };
 
 class QtTimer final : public Timer {
