@@ -19,7 +19,7 @@ ExitConfirmWindow::ExitConfirmWindow(ProgramState& state) {
   auto* body = new PictureBox(this, QStringLiteral("图片框2"), QRect(0, 29, 260, 124),
                               palette::kBodyTop, palette::kBodyBottom);
   auto* question = new PictureButton(body, QStringLiteral("图片框_退出询问"), QRect(31, 25, 32, 32),
-                                     ButtonGlyph::kNone, palette::kButton);
+                                     ButtonGlyph::kQuestion, palette::kButton);
   question->setEnabled(false);  // a picture, not a button
   MakeTransparentLabel(body, QStringLiteral("透明标签1"), QRect(79, 30, 104, 24),
                        QStringLiteral("是否确认退出?"), Qt::black,

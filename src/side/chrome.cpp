@@ -158,8 +158,6 @@ void PictureButton::paintEvent(QPaintEvent*) {
   painter.setBrush(Qt::NoBrush);
   const qreal h = side / 2;
   switch (glyph_) {
-    case ButtonGlyph::kNone:
-      break;
     case ButtonGlyph::kMinimise:
       painter.drawLine(QPointF(c.x() - h, c.y() + h / 2), QPointF(c.x() + h, c.y() + h / 2));
       break;
@@ -185,6 +183,19 @@ void PictureButton::paintEvent(QPaintEvent*) {
       path.lineTo(c.x() - h / 4, c.y() + h * 0.7);
       path.lineTo(c.x() + h, c.y() - h * 0.7);
       painter.drawPath(path);
+      break;
+    }
+    case ButtonGlyph::kQuestion: {
+      // A hook from the upper left round to the right and down into a stem, and a dot below.
+      const QRectF hook(c.x() - h * 0.6, c.y() - h * 1.05, h * 1.2, h * 1.1);
+      QPainterPath path;
+      path.arcMoveTo(hook, 160);
+      path.arcTo(hook, 160, -250);
+      path.lineTo(c.x(), c.y() + h * 0.35);
+      painter.drawPath(path);
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(Qt::white);
+      painter.drawEllipse(QPointF(c.x(), c.y() + h * 0.9), pen.widthF() * 0.6, pen.widthF() * 0.6);
       break;
     }
   }

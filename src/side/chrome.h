@@ -53,7 +53,7 @@ QLabel* MakeTransparentLabel(QWidget* parent, const QString& name, QRect geometr
                              Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);
 
 // What a picture button draws on its face.
-enum class ButtonGlyph { kNone, kMinimise, kClose, kPlus, kPencil, kMinus, kTick, kCross };
+enum class ButtonGlyph { kMinimise, kClose, kPlus, kPencil, kMinus, kTick, kCross, kQuestion };
 
 // A picture button with normal, hover and pressed pictures.
 class PictureButton : public QAbstractButton {
