@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
+#include <algorithm>
 
 #include "platform/files.h"
 #include "platform/qt/qt_text.h"
@@ -88,12 +90,18 @@ void SetListBackgroundImage(QTreeWidget* list, const std::string& picture, bool 
     const std::optional<std::filesystem::path> file = WriteTempFile("dozlin_lv.dzl", picture);
     QPixmap pixmap;
     if (file && pixmap.load(QString::fromStdString(file->string()))) {
-      QBrush brush(pixmap);
-      if (!tile) brush = QBrush(pixmap.copy());
       // The viewport is not laid out before the window is shown: take its height from the list.
       const int viewport_height =
           list->height() - list->header()->sizeHint().height() - 2 * list->frameWidth();
+      QBrush brush(pixmap);
       brush.setTransform(QTransform::fromTranslate(0, viewport_height - pixmap.height()));
+      if (!tile) {
+        // Once, at the bottom left: on a canvas of the viewport's size the brush repeats nothing.
+        QPixmap canvas(std::max(list->width(), 1), std::max(viewport_height, 1));
+        canvas.fill(list->palette().color(QPalette::Base));
+        QPainter(&canvas).drawPixmap(0, viewport_height - pixmap.height(), pixmap);
+        brush = QBrush(canvas);
+      }
       colors.setBrush(QPalette::Base, brush);
     }
   }
