@@ -32,10 +32,9 @@ class QtListView final : public ListView {
   QPointer<QTreeWidget> tree_;
 };
 
-// SetText from another thread is queued to the GUI thread; GetText answers from a copy, so it
-// too may be called from anywhere.
 // SetText may be called from any thread: from another thread the label is updated on the GUI
 // thread, and only if it still exists then. The label always ends up showing the text set last.
+// GetText answers from a copy, so it too may be called from anywhere.
 class QtLabel final : public Label {
  public:
   explicit QtLabel(QLabel* label);
